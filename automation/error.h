@@ -1,0 +1,60 @@
+// Run-time errors as a VB-style caller sees them: a number and a description.
+// Every failure inside the plug-in travels as a RuntimeError; the COM shell turns it
+// into an HRESULT with error information and the order builder into its message box.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+
+namespace brosk {
+
+namespace err {
+inline constexpr std::int32_t kInvalidCall = 5;
+inline constexpr std::int32_t kOverflow = 6;
+inline constexpr std::int32_t kOutOfMemory = 7;
+inline constexpr std::int32_t kSubscript = 9;
+inline constexpr std::int32_t kDivisionByZero = 11;
+inline constexpr std::int32_t kTypeMismatch = 13;
+inline constexpr std::int32_t kBadFileName = 52;
+inline constexpr std::int32_t kFileNotFound = 53;
+inline constexpr std::int32_t kIoError = 57;
+inline constexpr std::int32_t kDiskFull = 61;
+inline constexpr std::int32_t kPermissionDenied = 70;
+inline constexpr std::int32_t kPathFileAccess = 75;
+inline constexpr std::int32_t kPathNotFound = 76;
+inline constexpr std::int32_t kObjectNotSet = 91;
+inline constexpr std::int32_t kObjectRequired = 424;
+inline constexpr std::int32_t kCannotCreate = 429;
+inline constexpr std::int32_t kNoSuchMember = 438;
+inline constexpr std::int32_t kAutomation = 440;
+inline constexpr std::int32_t kWrongArgumentCount = 450;
+}  // namespace err
+
+// The Spanish description a VB run-time shows for a number; "Error definido por la
+// aplicación o por el objeto" for numbers without one of their own.
+std::u16string standardDescription(std::int32_t number);
+
+class RuntimeError : public std::exception {
+ public:
+  // An error with the standard description of its number.
+  explicit RuntimeError(std::int32_t number);
+  RuntimeError(std::int32_t number, std::u16string description);
+
+  std::int32_t number() const noexcept { return number_; }
+  const std::u16string& description() const noexcept { return description_; }
+  // "N: description" in UTF-8, for logs and test failures.
+  const char* what() const noexcept override { return what_.c_str(); }
+
+ private:
+  std::int32_t number_;
+  std::u16string description_;
+  std::string what_;
+};
+
+// The run-time error that the exception being handled stands for: a RuntimeError as
+// it is, an allocation failure as error 7, any other exception as error 440 with its
+// message. Call only inside a catch block.
+RuntimeError currentError();
+
+}  // namespace brosk

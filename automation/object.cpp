@@ -1,0 +1,44 @@
+#include "automation/object.h"
+
+#include "automation/error.h"
+
+namespace brosk {
+
+const char* kindName(VarKind kind) {
+  switch (kind) {
+    case VarKind::Empty:
+      return "Empty";
+    case VarKind::Boolean:
+      return "Boolean";
+    case VarKind::Integer:
+      return "Integer";
+    case VarKind::Long:
+      return "Long";
+    case VarKind::Double:
+      return "Double";
+    case VarKind::Text:
+      return "String";
+    case VarKind::Object:
+      return "Object";
+  }
+  return "?";
+}
+
+Variant invoke(Object& object, std::u16string_view name, CallKind kind,
+               std::initializer_list<Arg> args) {
+  std::vector<Arg> list(args);
+  return object.call(name, kind, list);
+}
+
+Object& deref(const ObjectRef& ref) {
+  if (!ref) throw RuntimeError(err::kObjectNotSet);
+  return *ref;
+}
+
+ObjectRef toObject(const Variant& value) {
+  if (value.kind() != VarKind::Object || !value.asObject())
+    throw RuntimeError(err::kObjectRequired);
+  return value.asObject();
+}
+
+}  // namespace brosk

@@ -1,0 +1,25 @@
+// Whole-file replacement: a reader of the target path sees either the old file or the
+// complete new one, never a part.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace brosk {
+
+// Writes `bytes` to a temporary file in the target's folder, flushes it to disk and
+// renames it over `path`. On any failure the old file, if any, is untouched, no
+// temporary file is left and a RuntimeError names the path and the reason.
+void replaceFile(const std::u16string& path, std::span<const std::uint8_t> bytes);
+
+// Test seam: makes the next replaceFile calls of this thread fail at a chosen step with
+// a chosen system error code (errno on Linux, a Win32 error code on Windows).
+enum class FileStep { None, Create, Write, Flush, Rename };
+struct FileFault {
+  FileStep step = FileStep::None;
+  int code = 0;
+};
+void setFileFault(FileFault fault);
+
+}  // namespace brosk

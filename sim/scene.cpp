@@ -1,0 +1,192 @@
+#include "sim/scene.h"
+
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "automation/error.h"
+#include "automation/text.h"
+
+namespace brosk::sim {
+namespace {
+
+using nlohmann::json;
+
+class Reader {
+ public:
+  explicit Reader(std::string name) : name_(std::move(name)) {}
+
+  [[noreturn]] void fail(const std::string& where, const std::string& what) const {
+    throw SceneError(name_ + ": " + where + ": " + what);
+  }
+
+  // A value the host hands back: text, whole number (Long), other number (Double),
+  // true/false (Boolean) or null (Empty).
+  Variant value(const json& j, const std::string& where) const {
+    switch (j.type()) {
+      case json::value_t::string:
+        return Variant::text(fromUtf8(j.get<std::string>()));
+      case json::value_t::boolean:
+        return Variant::boolean(j.get<bool>());
+      case json::value_t::null:
+        return Variant();
+      case json::value_t::number_integer:
+      case json::value_t::number_unsigned: {
+        if (j.is_number_unsigned() && j.get<std::uint64_t>() > 2147483647u) break;
+        const auto v = j.get<std::int64_t>();
+        if (v >= std::numeric_limits<std::int32_t>::min() &&
+            v <= std::numeric_limits<std::int32_t>::max()) {
+          return Variant::lng(static_cast<std::int32_t>(v));
+        }
+        break;
+      }
+      case json::value_t::number_float:
+        return Variant::dbl(j.get<double>());
+      default:
+        fail(where, "expected a text, a number, true, false or null");
+    }
+    return Variant::dbl(j.get<double>());
+  }
+
+  std::int64_t integer(const json& j, const std::string& where, std::int64_t min,
+                       std::int64_t max) const {
+    if (!j.is_number_integer() && !j.is_number_unsigned()) fail(where, "expected a whole number");
+    if (j.is_number_unsigned() && j.get<std::uint64_t>() > static_cast<std::uint64_t>(max)) {
+      fail(where, "out of range");
+    }
+    const auto v = j.get<std::int64_t>();
+    if (v < min || v > max) fail(where, "out of range");
+    return v;
+  }
+
+  std::string text(const json& j, const std::string& where) const {
+    if (!j.is_string()) fail(where, "expected a text");
+    return j.get<std::string>();
+  }
+
+  std::int32_t code(const std::string& key, const std::string& where) const {
+    std::int32_t value = 0;
+    const auto [end, ec] = std::from_chars(key.data(), key.data() + key.size(), value);
+    if (key.empty() || ec != std::errc() || end != key.data() + key.size()) {
+      fail(where, "\"" + key + "\" is not an information code (a whole number)");
+    }
+    return value;
+  }
+
+ private:
+  std::string name_;
+};
+
+void checkKeys(const Reader& r, const json& object, const std::string& where,
+               std::initializer_list<const char*> allowed) {
+  for (const auto& [key, unused] : object.items()) {
+    bool known = false;
+    for (const char* a : allowed) known = known || key == a;
+    if (!known) r.fail(where, "unknown field \"" + key + "\"");
+  }
+}
+
+}  // namespace
+
+Scene parseScene(std::string_view text, const std::string& name) {
+  const Reader r(name);
+  json root;
+  try {
+    root = json::parse(text.begin(), text.end(), nullptr, true, /*ignore_comments=*/true);
+  } catch (const json::parse_error& e) {
+    std::string what = e.what();
+    if (const auto at = what.find("parse error"); at != std::string::npos) what = what.substr(at);
+    throw SceneError(name + ": not valid JSON: " + what);
+  }
+  if (!root.is_object()) r.fail("top level", "expected an object");
+  checkKeys(r, root, "top level",
+            {"language", "session", "keywords", "objects", "faults", "returns", "description"});
+
+  Scene scene;
+  if (root.contains("language")) scene.language = r.value(root["language"], "language");
+  if (root.contains("session")) scene.session = r.value(root["session"], "session");
+
+  if (root.contains("keywords")) {
+    const json& keywords = root["keywords"];
+    if (!keywords.is_object()) r.fail("keywords", "expected an object");
+    for (const auto& [key, value] : keywords.items()) {
+      scene.keywords[fromUtf8(key)] = r.value(value, "keywords[\"" + key + "\"]");
+    }
+  }
+
+  if (root.contains("objects")) {
+    const json& objects = root["objects"];
+    if (!objects.is_array()) r.fail("objects", "expected an array");
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+      const std::string where = "objects[" + std::to_string(i) + "]";
+      const json& o = objects[i];
+      if (!o.is_object()) r.fail(where, "expected an object");
+      checkKeys(r, o, where, {"id", "info", "note"});
+      SceneObject object;
+      object.id = o.contains("id")
+                      ? static_cast<std::int32_t>(r.integer(
+                            o["id"], where + ".id", std::numeric_limits<std::int32_t>::min(),
+                            std::numeric_limits<std::int32_t>::max()))
+                      : static_cast<std::int32_t>(i + 1);
+      if (o.contains("info")) {
+        const json& info = o["info"];
+        if (!info.is_object()) r.fail(where + ".info", "expected an object");
+        for (const auto& [key, value] : info.items()) {
+          object.info[r.code(key, where + ".info")] =
+              r.value(value, where + ".info[\"" + key + "\"]");
+        }
+      }
+      scene.objects.push_back(std::move(object));
+    }
+  }
+
+  if (root.contains("faults")) {
+    const json& faults = root["faults"];
+    if (!faults.is_array()) r.fail("faults", "expected an array");
+    for (std::size_t i = 0; i < faults.size(); ++i) {
+      const std::string where = "faults[" + std::to_string(i) + "]";
+      const json& f = faults[i];
+      if (!f.is_object()) r.fail(where, "expected an object");
+      checkKeys(r, f, where, {"member", "call", "number", "description"});
+      if (!f.contains("member") || !f.contains("number")) {
+        r.fail(where, "\"member\" and \"number\" are required");
+      }
+      Fault fault;
+      fault.member = r.text(f["member"], where + ".member");
+      fault.call = f.contains("call") ? r.integer(f["call"], where + ".call", 1,
+                                                  std::numeric_limits<std::int64_t>::max())
+                                      : 1;
+      fault.number = static_cast<std::int32_t>(r.integer(f["number"], where + ".number",
+                                                         std::numeric_limits<std::int32_t>::min(),
+                                                         std::numeric_limits<std::int32_t>::max()));
+      if (fault.number == 0) r.fail(where + ".number", "0 is no error");
+      fault.description = f.contains("description")
+                              ? fromUtf8(r.text(f["description"], where + ".description"))
+                              : standardDescription(fault.number);
+      scene.faults.push_back(std::move(fault));
+    }
+  }
+
+  if (root.contains("returns")) {
+    const json& returns = root["returns"];
+    if (!returns.is_object()) r.fail("returns", "expected an object");
+    for (const auto& [member, value] : returns.items()) {
+      scene.returns[member] = r.value(value, "returns[\"" + member + "\"]");
+    }
+  }
+  return scene;
+}
+
+Scene loadScene(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw SceneError(path + ": cannot be opened");
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) throw SceneError(path + ": cannot be read");
+  return parseScene(text.str(), path);
+}
+
+}  // namespace brosk::sim

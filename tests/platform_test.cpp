@@ -1,0 +1,102 @@
+// The Linux system services: the user's conventions, the entry test, folder creation.
+#include <gtest/gtest.h>
+#include <locale.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "automation/text.h"
+#include "platform/linux_system.h"
+
+namespace brosk {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool haveLocale(const char* name) {
+  locale_t loc = newlocale(LC_NUMERIC_MASK, name, nullptr);
+  if (loc) freelocale(loc);
+  return loc != nullptr;
+}
+
+TEST(LinuxConventions, ComeFromTheNamedLocale) {
+  LinuxSystem c("C");
+  EXPECT_EQ(c.numberFormat().decimal, u".");
+  EXPECT_EQ(c.numberFormat().grouping, u"");
+  EXPECT_EQ(c.dateSeparator(), u"/");
+  if (!haveLocale("es_ES.UTF-8")) GTEST_SKIP() << "es_ES.UTF-8 is not generated";
+  LinuxSystem spanish("es_ES.UTF-8");
+  EXPECT_EQ(spanish.numberFormat().decimal, u",");
+  EXPECT_EQ(spanish.numberFormat().grouping, u".");
+  EXPECT_EQ(spanish.dateSeparator(), u"/");
+}
+
+TEST(LinuxConventions, UnknownLocaleIsAnError) {
+  EXPECT_THROW(LinuxSystem("xx_NOWHERE.UTF-8"), std::runtime_error);
+}
+
+TEST(LinuxConventions, DateSeparatorOfAShortDateFormat) {
+  EXPECT_EQ(dateSeparatorOf("%d/%m/%y"), u"/");
+  EXPECT_EQ(dateSeparatorOf("%d.%m.%Y"), u".");
+  EXPECT_EQ(dateSeparatorOf("%Y-%m-%d"), u"-");
+  EXPECT_EQ(dateSeparatorOf("%Ey/%m/%d"), u"/");
+  EXPECT_EQ(dateSeparatorOf("%x"), u"/");
+}
+
+class LinuxFolders : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = fs::temp_directory_path() /
+           ("brosk-platform-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root);
+    fs::create_directories(root);
+  }
+  void TearDown() override { fs::remove_all(root); }
+  std::u16string at(const std::string& name) const { return fromUtf8((root / name).string()); }
+
+  fs::path root;
+  LinuxSystem system{"C"};
+};
+
+TEST_F(LinuxFolders, EntryTestSeesFoldersAndFilesButNotHiddenEntries) {
+  fs::create_directory(root / "KD_LORVENIC");
+  std::ofstream(root / "file") << "x";
+  fs::create_directory(root / ".hidden");
+  EXPECT_TRUE(system.entryExists(at("KD_LORVENIC")));
+  EXPECT_TRUE(system.entryExists(at("KD_LORVENIC") + u"/"));
+  EXPECT_TRUE(system.entryExists(at("file")));
+  EXPECT_FALSE(system.entryExists(at(".hidden")));
+  EXPECT_FALSE(system.entryExists(at("missing")));
+  EXPECT_THROW(system.entryExists(at("a") + std::u16string(1, u'\0') + u"b"), RuntimeError);
+}
+
+TEST_F(LinuxFolders, CreatesOneLevelAndReportsWhyItCannot) {
+  system.createFolder(at("9_9999"));
+  EXPECT_TRUE(fs::is_directory(root / "9_9999"));
+  auto errorOf = [&](const std::u16string& path) {
+    try {
+      system.createFolder(path);
+    } catch (const RuntimeError& e) {
+      return std::make_pair(e.number(), e.description());
+    }
+    return std::make_pair(0, std::u16string());
+  };
+  EXPECT_EQ(errorOf(at("9_9999")),
+            std::make_pair(75, u"Error de acceso a la ruta o el archivo: «" + at("9_9999") + u"»"));
+  EXPECT_EQ(errorOf(at("no/such")).first, 76);
+  EXPECT_EQ(errorOf(at("a") + std::u16string(1, u'\0')).first, 52);
+  EXPECT_EQ(errorOf(u"").first, 52);
+  EXPECT_EQ(errorOf(at(std::string(300, 'x'))).first, 52);
+}
+
+TEST_F(LinuxFolders, KeepsNamesOutsideAsciiIntact) {
+  system.createFolder(at("Año_Ñandú 𝄞"));
+  EXPECT_TRUE(fs::is_directory(root / "Año_Ñandú 𝄞"));
+  EXPECT_TRUE(system.entryExists(at("Año_Ñandú 𝄞")));
+}
+
+}  // namespace
+}  // namespace brosk
