@@ -63,6 +63,8 @@ class Plugin {
   ObjectRef objHoja;             // its first worksheet
 
   Services& services_;
+
+  friend struct PluginTestAccess;  // tests set the line count and the folder directly
 };
 
 }  // namespace brosk

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev clang-format locales
+  nlohmann-json3-dev clang-format locales python3-xlrd
 )
 
 missing=()

@@ -1,0 +1,78 @@
+// Speed of the spreadsheet engine: building the bytes of the two workbooks of an order
+// of 200 lines, and saving them (which includes flushing the file to disk).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "automation/text.h"
+#include "xls/workbook.h"
+
+namespace {
+
+using namespace brosk;
+
+xls::Sheet linesSheet(int rows) {
+  xls::Sheet sheet;
+  for (int r = 1; r <= rows; ++r) {
+    sheet.setText(r, 1, u"9");
+    sheet.setText(r, 2, u"9999");
+    sheet.setNumber(r, 3, r);
+    sheet.setText(r, 4, r == 1 ? u"CABECERA" : u"REF-" + decimal(r));
+    sheet.setText(r, 5,
+                  r == 1 ? u"Modelo: Cocina Nova\r\nFrente: Roble natural\r\nTirador: Aluminio"
+                         : u"Mueble bajo 60 cm dos cajones, acabado roble " + decimal(r));
+    sheet.setNumber(r, 6, 1);
+    sheet.setNumber(r, 10, 123.45 + r);
+    sheet.setNumber(r, 11, 123.45 + r);
+    sheet.setText(r, 12, u"0");
+    sheet.setText(r, 19, u"0");
+  }
+  return sheet;
+}
+
+xls::Sheet headerSheet() {
+  xls::Sheet sheet;
+  sheet.setText(1, 1, u"9");
+  sheet.setText(1, 2, u"9999");
+  sheet.setText(1, 3, u"Muebles Martínez e Hijos, S.L.");
+  sheet.setText(1, 4, u"12/08/2026");
+  sheet.setText(1, 7, u"4711");
+  sheet.setText(1, 8, u"");
+  sheet.setText(1, 14, u"0");
+  sheet.setText(1, 17, u"GEN");
+  for (int c : {18, 45, 48, 51, 62}) sheet.setNumber(1, c, 1234.56);
+  sheet.setText(1, 71, u"0");
+  return sheet;
+}
+
+void BM_LinesWorkbookBytes(benchmark::State& state) {
+  const xls::Sheet sheet = linesSheet(200);
+  for (auto _ : state) benchmark::DoNotOptimize(xls::xlsFile(sheet));
+}
+BENCHMARK(BM_LinesWorkbookBytes)->Unit(benchmark::kMicrosecond);
+
+void BM_LinesWorkbookCellsAndBytes(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(xls::xlsFile(linesSheet(200)));
+}
+BENCHMARK(BM_LinesWorkbookCellsAndBytes)->Unit(benchmark::kMicrosecond);
+
+void BM_HeaderWorkbookBytes(benchmark::State& state) {
+  for (auto _ : state) benchmark::DoNotOptimize(xls::xlsFile(headerSheet()));
+}
+BENCHMARK(BM_HeaderWorkbookBytes)->Unit(benchmark::kMicrosecond);
+
+void BM_LinesWorkbookSaved(benchmark::State& state) {
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("brosk-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::u16string path = fromUtf8((dir / "LPS.xls").string());
+  const xls::Sheet sheet = linesSheet(200);
+  for (auto _ : state) xls::saveXls(path, sheet);
+  std::filesystem::remove_all(dir);
+}
+BENCHMARK(BM_LinesWorkbookSaved)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,309 @@
+// The spreadsheet engine, read back with the independent reader (xlrd).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "automation/error.h"
+#include "automation/text.h"
+#include "files.h"
+#include "platform/files.h"
+#include "xls/excel_app.h"
+#include "xls/workbook.h"
+
+namespace brosk::xls {
+namespace {
+
+using nlohmann::json;
+using testing::numberCell;
+using testing::readCells;
+using testing::TempFolder;
+using testing::textCell;
+
+template <class F>
+std::int32_t errorOf(F&& body) {
+  try {
+    body();
+  } catch (const RuntimeError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(XlsEngine, CellsComeBackWithTheirKindsAndValues) {
+  TempFolder dir;
+  Sheet sheet;
+  sheet.setText(1, 1, u"9");
+  sheet.setText(1, 3, u"Muebles Martínez e Hijos, S.L.");
+  sheet.setText(1, 8, u"");
+  sheet.setNumber(1, 18, 1850.25);
+  sheet.setNumber(2, 6, 1);
+  sheet.setText(3, 5, u"Modelo: Nova\r\nFrente: Roble\r\n: sin título");
+  sheet.setText(4, 1, u"𝄞 €ñ 中文");
+  sheet.setText(4, 2, std::u16string(u"a\0b", 3));
+  sheet.setText(1, 1, u"overwritten");
+  saveXls(dir.u16("a.xls"), sheet);
+  EXPECT_EQ(readCells(dir / "a.xls"),
+            (std::vector<json>{
+                textCell(1, 1, "overwritten"),
+                textCell(1, 3, "Muebles Martínez e Hijos, S.L."),
+                textCell(1, 8, ""),
+                numberCell(1, 18, 1850.25),
+                numberCell(2, 6, 1),
+                textCell(3, 5, "Modelo: Nova\r\nFrente: Roble\r\n: sin título"),
+                textCell(4, 1, "𝄞 €ñ 中文"),
+                textCell(4, 2, std::string("a\0b", 3)),
+            }));
+}
+
+TEST(XlsEngine, NumbersKeepEveryBit) {
+  TempFolder dir;
+  Sheet sheet;
+  const double values[] = {0.1,          1e300,
+                           -0.0,         5e-324,
+                           -1e-300,      32767,
+                           -32768,       65535,
+                           2147483647,   -2147483648.0,
+                           4294967296.0, 0.12,
+                           123.456,      std::numeric_limits<double>::max()};
+  int row = 1;
+  for (const double v : values) sheet.setNumber(row++, 1, v);
+  saveXls(dir.u16("n.xls"), sheet);
+  const auto cells = readCells(dir / "n.xls");
+  ASSERT_EQ(cells.size(), std::size(values));
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const double got = cells[i]["value"];
+    EXPECT_EQ(got, values[i]);
+    EXPECT_EQ(std::signbit(got), std::signbit(values[i])) << i;
+  }
+}
+
+TEST(XlsEngine, LongTextsCrossContinueRecordsIntact) {
+  TempFolder dir;
+  Sheet sheet;
+  const std::u16string compressed(32767, u'x');
+  std::u16string wide;
+  for (int i = 0; i < 16383; ++i) wide += u"𝄞";  // 32766 code units, pairs at every boundary
+  std::u16string mixed;
+  for (int i = 0; i < 9000; ++i) mixed += i % 2 ? u"ñ" : u"€";
+  sheet.setText(1, 1, compressed);
+  sheet.setText(2, 1, wide);
+  sheet.setText(3, 1, mixed);
+  for (int r = 4; r < 900; ++r) sheet.setText(r, 2, u"línea " + decimal(r));
+  saveXls(dir.u16("long.xls"), sheet);
+  const auto cells = readCells(dir / "long.xls");
+  ASSERT_EQ(cells.size(), 899u);
+  EXPECT_EQ(cells[0]["value"], toUtf8(compressed));
+  EXPECT_EQ(cells[1]["value"], toUtf8(wide));
+  EXPECT_EQ(cells[2]["value"], toUtf8(mixed));
+  EXPECT_EQ(cells[898]["value"], "línea 899");
+}
+
+TEST(XlsEngine, TheSheetEdgesAndTheTextLimit) {
+  TempFolder dir;
+  Sheet sheet;
+  sheet.setText(65536, 256, u"last");
+  sheet.setText(1, 1, u"first");
+  EXPECT_EQ(errorOf([&] { sheet.setText(65537, 1, u"x"); }), 9);
+  EXPECT_EQ(errorOf([&] { sheet.setNumber(1, 257, 1); }), 9);
+  EXPECT_EQ(errorOf([&] { sheet.setNumber(0, 1, 1); }), 9);
+  try {
+    sheet.setText(2, 5, std::u16string(32768, u'x'));
+    FAIL();
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(e.number(), 5);
+    EXPECT_EQ(e.description(),
+              u"El texto de la celda (2, 5) tiene 32768 caracteres; una celda admite 32767 como "
+              u"máximo");
+  }
+  EXPECT_EQ(errorOf([&] { sheet.setText(2, 5, std::u16string(1, char16_t(0xDC00))); }), 5);
+  EXPECT_EQ(errorOf([&] { sheet.setNumber(2, 5, std::nan("")); }), 6);
+  EXPECT_EQ(errorOf([&] { sheet.setNumber(2, 5, -INFINITY); }), 6);
+  saveXls(dir.u16("edges.xls"), sheet);
+  EXPECT_EQ(readCells(dir / "edges.xls"),
+            (std::vector<json>{textCell(1, 1, "first"), textCell(65536, 256, "last")}));
+}
+
+TEST(XlsEngine, AnEmptySheetIsAValidWorkbook) {
+  TempFolder dir;
+  saveXls(dir.u16("empty.xls"), Sheet());
+  EXPECT_TRUE(readCells(dir / "empty.xls").empty());
+}
+
+TEST(XlsEngine, SameCellsGiveTheSameBytes) {
+  Sheet a;
+  Sheet b;
+  a.setText(1, 1, u"x");
+  a.setNumber(2, 2, 0.5);
+  b.setNumber(2, 2, 0.5);  // another order of writing
+  b.setText(1, 1, u"x");
+  EXPECT_EQ(xlsFile(a), xlsFile(b));
+  EXPECT_EQ(xlsFile(a).size() % 512, 0u);
+}
+
+class AtomicSave : public ::testing::Test {
+ protected:
+  void TearDown() override { setFileFault({}); }
+  TempFolder dir;
+  Sheet sheet;
+};
+
+TEST_F(AtomicSave, EveryFailingStepLeavesTheOldFileAndNoTemporaryFile) {
+  sheet.setText(1, 1, u"old");
+  saveXls(dir.u16("PRE.xls"), sheet);
+  const auto old = testing::fileBytes(dir / "PRE.xls");
+  sheet.setText(1, 1, u"new");
+  for (const FileStep step :
+       {FileStep::Create, FileStep::Write, FileStep::Flush, FileStep::Rename}) {
+    setFileFault({step, ENOSPC});
+    try {
+      saveXls(dir.u16("PRE.xls"), sheet);
+      ADD_FAILURE() << "the save went through";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.number(), 61);
+      EXPECT_EQ(e.description(), u"Disco lleno: «" + dir.u16("PRE.xls") + u"»");
+    }
+    EXPECT_EQ(testing::fileBytes(dir / "PRE.xls"), old);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"PRE.xls"});
+  }
+  setFileFault({});
+  saveXls(dir.u16("PRE.xls"), sheet);
+  EXPECT_EQ(readCells(dir / "PRE.xls"), std::vector<json>{textCell(1, 1, "new")});
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"PRE.xls"});
+}
+
+TEST_F(AtomicSave, TargetsThatCannotBeWrittenNameThePathAndTheReason) {
+  auto failure = [&](const std::u16string& path) {
+    try {
+      saveXls(path, sheet);
+    } catch (const RuntimeError& e) {
+      return std::make_pair(e.number(), e.description());
+    }
+    return std::make_pair(0, std::u16string());
+  };
+  EXPECT_EQ(failure(dir.u16("missing/PRE.xls")),
+            std::make_pair(76, u"No se ha encontrado la ruta de acceso: «" +
+                                   dir.u16("missing/PRE.xls") + u"»"));
+  std::filesystem::create_directory(dir / "LPS.xls");
+  EXPECT_EQ(failure(dir.u16("LPS.xls")).first, 75);
+  EXPECT_EQ(failure(dir.u16("a") + std::u16string(1, u'\0') + u".xls").first, 52);
+  EXPECT_EQ(failure(u"").first, 52);
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"LPS.xls"});
+}
+
+// The automation object model, driven as the plug-in drives a spreadsheet application.
+class ExcelObjects : public ::testing::Test {
+ protected:
+  ObjectRef app = newExcelApplication();
+  ObjectRef book = toObject(invoke(*toObject(invoke(*app, u"Workbooks", CallKind::PropertyGet)),
+                                   u"Add", CallKind::Method));
+  ObjectRef sheet = toObject(
+      invoke(*book, u"Worksheets", CallKind::PropertyGet, {Arg::byVal(Variant::integer(1))}));
+  TempFolder dir;
+
+  void put(int row, int col, Variant value) {
+    Variant r = Variant::integer(static_cast<std::int16_t>(row));
+    invoke(*sheet, u"Cells", CallKind::PropertyPut,
+           {Arg::byRef(r), Arg::byVal(Variant::integer(static_cast<std::int16_t>(col))),
+            Arg::byVal(std::move(value))});
+  }
+  void saveAs(const std::string& name, std::int16_t code) {
+    Variant path = Variant::text(dir.u16(name));
+    invoke(*book, u"SaveAs", CallKind::Method,
+           {Arg::byRef(path), Arg::byVal(Variant::integer(code))});
+  }
+};
+
+TEST_F(ExcelObjects, WritesTextDoubleIntegerAndLongCells) {
+  put(1, 1, Variant::text(u"CABECERA"));
+  put(1, 2, Variant::dbl(0.12));
+  put(1, 3, Variant::integer(3));
+  put(1, 6, Variant::lng(1));
+  EXPECT_EQ(errorOf([&] { put(1, 7, Variant::boolean(true)); }), 13);
+  EXPECT_EQ(errorOf([&] { put(0, 7, Variant::lng(1)); }), 9);
+  saveAs("c.xls", 56);
+  EXPECT_EQ(readCells(dir / "c.xls"),
+            (std::vector<json>{textCell(1, 1, "CABECERA"), numberCell(1, 2, 0.12),
+                               numberCell(1, 3, 3), numberCell(1, 6, 1)}));
+}
+
+TEST_F(ExcelObjects, BothFormatCodesWriteTheSameFile) {
+  put(2, 2, Variant::text(u"x"));
+  saveAs("56.xls", 56);
+  saveAs("4143.xls", -4143);
+  EXPECT_EQ(testing::fileBytes(dir / "56.xls"), testing::fileBytes(dir / "4143.xls"));
+  EXPECT_EQ(errorOf([&] { saveAs("51.xls", 51); }), 5);
+}
+
+TEST_F(ExcelObjects, OffersExactlyTheMembersTheWorkbookCycleUses) {
+  const ObjectRef owner = toObject(invoke(*book, u"Application", CallKind::PropertyGet));
+  EXPECT_EQ(owner, app);
+  EXPECT_EQ(invoke(*owner, u"Version", CallKind::PropertyGet), Variant::text(u"16.0"));
+  EXPECT_EQ(errorOf([&] {
+              invoke(*app, u"Visible", CallKind::PropertyPut,
+                     {Arg::byVal(Variant::boolean(false))});
+            }),
+            438);
+  EXPECT_EQ(errorOf([&] {
+              invoke(*book, u"Worksheets", CallKind::PropertyGet,
+                     {Arg::byVal(Variant::integer(2))});
+            }),
+            9);
+  EXPECT_EQ(errorOf([&] { invoke(*sheet, u"Range", CallKind::PropertyGet); }), 438);
+  invoke(*book, u"Close", CallKind::Method);
+  EXPECT_EQ(errorOf([&] { saveAs("late.xls", 56); }), 440);
+  invoke(*app, u"Quit", CallKind::Method);
+  ObjectFactory factory;
+  registerExcel(factory);
+  EXPECT_NE(factory.create(u"Excel.Application"), nullptr);
+}
+
+// brosk-xls, as a process.
+TEST(BroskXlsTool, RoundTripsCellsGivenAsJsonLines) {
+  TempFolder dir;
+  const std::string input =
+      "{\"row\": 1, \"col\": 1, \"kind\": \"text\", \"value\": \"0\"}\n"
+      "\n"
+      "{\"row\": 2, \"col\": 3, \"kind\": \"number\", \"value\": 0.12}\n"
+      "{\"row\": 3, \"col\": 2, \"kind\": \"text\", \"value\": \"a\\r\\nñ 𝄞\"}\n";
+  const auto r = testing::run(std::string(BROSK_XLS) + " " + (dir / "o.xls").string(), input);
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::vector<json> expected;
+  std::istringstream lines(input);
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty()) expected.push_back(json::parse(line));
+  }
+  EXPECT_EQ(readCells(dir / "o.xls"), expected);
+}
+
+TEST(BroskXlsTool, BadInputIsAClearMessageAndNoFile) {
+  TempFolder dir;
+  const std::string out = (dir / "o.xls").string();
+  struct Case {
+    std::string input;
+    std::string message;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"{\"row\": 1, \"col\": 1, \"kind\": \"text\", \"value\": \"x\"}\nnot json\n",
+            "brosk-xls: standard input, line 2: not valid JSON"},
+           {"{\"row\": 1, \"col\": 1, \"kind\": \"bool\", \"value\": true}\n",
+            "brosk-xls: standard input, line 1: \"kind\" must be \"text\" or \"number\", not "
+            "\"bool\""},
+           {"{\"row\": 0, \"col\": 1, \"kind\": \"number\", \"value\": 1}\n",
+            "brosk-xls: standard input, line 1: error 9: La celda (0, 1) está fuera de la hoja"},
+           {"{\"row\": 1, \"col\": 1, \"kind\": \"number\", \"value\": \"1\"}\n",
+            "brosk-xls: standard input, line 1: a number cell needs a number \"value\""},
+       }) {
+    const auto r = testing::run(std::string(BROSK_XLS) + " " + out, c.input);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind(c.message, 0), 0u) << r.err;
+    EXPECT_TRUE(dir.entries().empty());
+  }
+  const auto missing = testing::run(std::string(BROSK_XLS) + " " + (dir / "no/o.xls").string(), "");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("error 76: No se ha encontrado la ruta de acceso"), std::string::npos);
+  EXPECT_EQ(testing::run(std::string(BROSK_XLS)).status, 2);
+}
+
+}  // namespace
+}  // namespace brosk::xls

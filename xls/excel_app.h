@@ -1,0 +1,20 @@
+// The spreadsheet engine as an automation object model, standing where a spreadsheet
+// application reached as Excel.Application would: Application (Workbooks, Version,
+// Quit), Workbooks (Add), Workbook (Worksheets, Application, SaveAs, Close) and
+// Worksheet (Cells put). SaveAs writes an Excel 97-2003 file for both file-format
+// codes the plug-in uses, 56 and -4143.
+#pragma once
+
+#include "automation/factory.h"
+
+namespace brosk::xls {
+
+inline constexpr char16_t kExcelProgId[] = u"Excel.Application";
+// The version text the application reports: that of a spreadsheet application which
+// knows the 97-2003 format by its code 56.
+inline constexpr char16_t kExcelVersion[] = u"16.0";
+
+ObjectRef newExcelApplication();
+void registerExcel(ObjectFactory& factory);
+
+}  // namespace brosk::xls

@@ -1,0 +1,57 @@
+#include "xls/sheet.h"
+
+#include <cmath>
+
+#include "automation/error.h"
+#include "automation/text.h"
+
+namespace brosk::xls {
+namespace {
+
+std::u16string cellName(int row, int column) {
+  return u"(" + decimal(row) + u", " + decimal(column) + u")";
+}
+
+}  // namespace
+
+std::uint32_t Sheet::checkedKey(int row, int column) {
+  if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns) {
+    throw RuntimeError(err::kSubscript, u"La celda " + cellName(row, column) +
+                                            u" está fuera de la hoja (filas 1 a 65536, "
+                                            u"columnas 1 a 256)");
+  }
+  return key(row - 1, column - 1);
+}
+
+void Sheet::setText(int row, int column, std::u16string text) {
+  const std::uint32_t at = checkedKey(row, column);
+  if (text.size() > kMaxTextLength) {
+    throw RuntimeError(err::kInvalidCall, u"El texto de la celda " + cellName(row, column) +
+                                              u" tiene " +
+                                              decimal(static_cast<long long>(text.size())) +
+                                              u" caracteres; una celda admite 32767 como máximo");
+  }
+  if (hasUnpairedSurrogate(text)) {
+    throw RuntimeError(err::kInvalidCall, u"El texto de la celda " + cellName(row, column) +
+                                              u" contiene un carácter UTF-16 incompleto "
+                                              u"(suplente sin pareja)");
+  }
+  Cell& cell = cells_[at];
+  cell.kind = Cell::Kind::Text;
+  cell.text = std::move(text);
+  cell.number = 0;
+}
+
+void Sheet::setNumber(int row, int column, double value) {
+  const std::uint32_t at = checkedKey(row, column);
+  if (!std::isfinite(value)) {
+    throw RuntimeError(err::kOverflow, u"El valor de la celda " + cellName(row, column) +
+                                           u" no es un número finito");
+  }
+  Cell& cell = cells_[at];
+  cell.kind = Cell::Kind::Number;
+  cell.text.clear();
+  cell.number = value;
+}
+
+}  // namespace brosk::xls

@@ -1,0 +1,43 @@
+// The cells of a worksheet, as a workbook file will hold them.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace brosk::xls {
+
+inline constexpr int kMaxRows = 65536;
+inline constexpr int kMaxColumns = 256;
+inline constexpr std::size_t kMaxTextLength = 32767;
+
+struct Cell {
+  enum class Kind { Text, Number };
+  Kind kind = Kind::Number;
+  std::u16string text;
+  double number = 0;
+};
+
+class Sheet {
+ public:
+  // Rows 1 to 65536 and columns 1 to 256; a cell written again takes the new value.
+  // A cell outside the sheet, a text longer than 32767 characters or holding half a
+  // surrogate pair, or a number that is not finite is a RuntimeError and the sheet is
+  // left as it was.
+  void setText(int row, int column, std::u16string text);
+  void setNumber(int row, int column, double value);
+
+  // Cells by position, 0-based row in the high bits: row-major order.
+  const std::map<std::uint32_t, Cell>& cells() const { return cells_; }
+  static std::uint32_t key(int row0, int column0) {
+    return static_cast<std::uint32_t>(row0) << 8 | static_cast<std::uint32_t>(column0);
+  }
+  static int rowOf(std::uint32_t key) { return static_cast<int>(key >> 8); }
+  static int columnOf(std::uint32_t key) { return static_cast<int>(key & 0xFF); }
+
+ private:
+  static std::uint32_t checkedKey(int row, int column);
+  std::map<std::uint32_t, Cell> cells_;
+};
+
+}  // namespace brosk::xls

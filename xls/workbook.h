@@ -1,0 +1,23 @@
+// An Excel 97-2003 workbook file (.xls) with one worksheet.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "xls/sheet.h"
+
+namespace brosk::xls {
+
+// The default name of the worksheet of a new workbook.
+inline constexpr char16_t kSheetName[] = u"Hoja1";
+
+// The bytes of the file: the BIFF8 Workbook stream inside a compound file. The same
+// cells always give the same bytes.
+std::vector<std::uint8_t> xlsFile(const Sheet& sheet, const std::u16string& sheetName = kSheetName);
+
+// Writes the file so that `path` holds either its old content or the whole new file.
+void saveXls(const std::u16string& path, const Sheet& sheet,
+             const std::u16string& sheetName = kSheetName);
+
+}  // namespace brosk::xls
