@@ -4,11 +4,13 @@
 #include <exception>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "automation/text.h"
 #include "platform/platform.h"
 
 namespace brosk::testing {
@@ -18,6 +20,9 @@ struct MessageBox {
   std::u16string title;
   int style = 0;
   friend bool operator==(const MessageBox&, const MessageBox&) = default;
+  friend void PrintTo(const MessageBox& b, std::ostream* os) {
+    *os << "[" << toUtf8(b.title) << "] " << toUtf8(b.text) << " (" << b.style << ")";
+  }
 };
 
 // Runs `body` on a new thread: it starts with the order state and the dialog a new

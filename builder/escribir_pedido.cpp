@@ -1,0 +1,117 @@
+// The order builder: reads the scene into the order state, sums it up, makes the order
+// folder and writes the two workbooks. It is the one place that traps run-time errors:
+// every error of the build ends in one message to the user and the result True.
+#include <cmath>
+#include <cstdio>
+
+#include "automation/convert.h"
+#include "automation/text.h"
+#include "order/constantes.h"
+#include "plugin/host_automation.h"
+#include "plugin/plugin.h"
+
+namespace brosk {
+namespace {
+
+constexpr char16_t kAtencion[] = u"¡¡Atención!!";
+
+// A sum or product that left the range of a Double is a run-time error, as a
+// floating-point fault is.
+double checked(double value) {
+  if (!std::isfinite(value)) throw RuntimeError(err::kOverflow);
+  return value;
+}
+
+// Two digits, zero-padded.
+std::u16string twoDigits(int n) {
+  char buffer[8];
+  std::snprintf(buffer, sizeof buffer, "%02d", n);
+  return fromUtf8(buffer);
+}
+
+// Today as "mm/dd/yyyy", the "/" standing for the user's date separator.
+std::u16string fechaDeHoy(SystemServices& system) {
+  const LocalDate today = system.today();
+  const std::u16string separator = system.dateSeparator();
+  char year[8];
+  std::snprintf(year, sizeof year, "%04d", today.year);
+  return twoDigits(today.month) + separator + twoDigits(today.day) + separator + fromUtf8(year);
+}
+
+}  // namespace
+
+bool Plugin::escribirPedido() {
+  SystemServices& system = services_.system;
+  try {
+    Constantes& c = constantes();
+    const NumberFormat format = system.numberFormat();
+    intContador = 1;
+
+    HostScene scene(deref(c.objScene), format);
+    std::u16string descripcion =
+        u"Modelo: " + scene.SceneGetKeywordInfo(c.lSesion, u"@Heading.ModelName()");
+    for (int k = 1; k <= 7; ++k) {
+      c.acabados(k).strAcabado =
+          scene.SceneGetKeywordInfo(c.lSesion, u"@Heading.HeadingFinish(," + decimal(k) + u")");
+      c.acabados(k).strEleccion = scene.SceneGetKeywordInfo(
+          c.lSesion, u"@Rubrique.GénériqueChoixNom(," + decimal(k) + u")");
+      if (!c.acabados(k).strEleccion.empty()) {
+        descripcion += u"\r\n" + c.acabados(k).strAcabado + u": " + c.acabados(k).strEleccion;
+      }
+    }
+    {
+      std::int16_t pos = 1;
+      std::u16string art = u"CABECERA";
+      std::u16string pre = u"0";
+      insertarEnLista(c.strSerie, c.strNumPedido, pos, art, descripcion, pre);
+    }
+
+    const std::int32_t objetos = scene.SceneGetObjectsNb(c.lSesion);
+    for (std::int32_t o = 1; o <= objetos; ++o) {
+      std::int32_t id = scene.SceneGetObjectId(c.lSesion, o);
+      // All three tests are asked of the host for every object, in this order.
+      const bool catalogoValido =
+          esCatalogoValido(toText(scene.ObjectGetInfo(c.lSesion, id, 0), format));
+      const bool conPrecio = toText(scene.ObjectGetInfo(c.lSesion, id, 43), format) != u"";
+      const bool incluido = toText(scene.ObjectGetInfo(c.lSesion, id, 35), format) != u"0";
+      if (catalogoValido && conPrecio && incluido) {
+        intContador = static_cast<std::int16_t>(intContador + 1);
+        std::u16string articulo = toText(scene.ObjectGetInfo(c.lSesion, id, 8), format);
+        std::u16string descripcionObjeto = toText(scene.ObjectGetInfo(c.lSesion, id, 49), format);
+        std::u16string precio = toText(scene.ObjectGetInfo(c.lSesion, id, 43), format);
+        insertarEnLista(c.strSerie, c.strNumPedido, intContador, articulo, descripcionObjeto,
+                        precio);
+      }
+    }
+
+    c.dblSuma = 0;
+    if (intContador <= 1) {
+      services_.ui.messageBox(u"No hay objetos en la escena para enlazar", kAtencion,
+                              mb::kExclamation);
+      return true;
+    }
+    for (int i = 1; i <= intContador; ++i) c.dblSuma = checked(c.dblSuma + c.lineas(i).importe);
+
+    c.strCliente = scene.SceneGetKeywordInfo(c.lSesion, u"@Base.CustomerCompany()");
+    c.strFecha = fechaDeHoy(system);
+    c.dblBase = c.dblSuma;
+    c.dblCuotaIVA = checked(checked(c.dblIVA / 100) * c.dblBase);
+    c.dblTotal = checked(c.dblCuotaIVA + c.dblBase);
+
+    // The separator is always added, also after a drive root; only the last level is
+    // created, so the base folder must exist.
+    strCarpeta = c.strRuta + system.pathSeparator() + c.strSerie + u"_" + c.strNumPedido;
+    if (!system.entryExists(strCarpeta)) system.createFolder(strCarpeta);
+
+    escribirPRE();
+    escribirLPS();
+    return false;
+  } catch (const std::exception&) {
+    const RuntimeError e = currentError();
+    services_.ui.messageBox(u"Error inesperado (" + decimal(e.number()) + u"): " + e.description(),
+                            kAtencion, mb::kExclamation);
+    return true;
+  }
+}
+
+}  // namespace brosk
