@@ -28,6 +28,7 @@ inline constexpr std::int32_t kObjectRequired = 424;
 inline constexpr std::int32_t kCannotCreate = 429;
 inline constexpr std::int32_t kNoSuchMember = 438;
 inline constexpr std::int32_t kAutomation = 440;
+inline constexpr std::int32_t kArgumentNotOptional = 449;
 inline constexpr std::int32_t kWrongArgumentCount = 450;
 }  // namespace err
 

@@ -62,6 +62,12 @@ inline constexpr std::array<Control, 21> kControls = {{
     {"cmdCancelar", Kind::Button, Id::Cancelar, u"Cancelar", 4440, 3480, 1095, 375, 9},
 }};
 
+// The window control identifier of an input control or button, for the Win32 view and
+// the programs that drive it in tests.
+constexpr int controlId(Id id) {
+  return 100 + static_cast<int>(id);
+}
+
 // The series list of cmbTipo.
 inline constexpr std::array<const char16_t*, 9> kSeries = {u"1", u"2", u"3", u"4", u"5",
                                                            u"6", u"7", u"8", u"9"};

@@ -1,0 +1,118 @@
+#include "platform/win32_system.h"
+
+#include <windows.h>
+
+#include "automation/text.h"
+
+namespace brosk {
+namespace {
+
+const wchar_t* wide(const std::u16string& s) {
+  return reinterpret_cast<const wchar_t*>(s.c_str());
+}
+
+// A path the Win32 calls can take whole; a NUL inside would cut it short.
+void checkPath(const std::u16string& path) {
+  if (path.empty() || path.find(u'\0') != std::u16string::npos) {
+    throw RuntimeError(err::kBadFileName,
+                       standardDescription(err::kBadFileName) + u": «" + path + u"»");
+  }
+}
+
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE h) : h_(h) {}
+  ~FindHandle() {
+    if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
+  }
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  HANDLE get() const { return h_; }
+
+ private:
+  HANDLE h_;
+};
+
+std::u16string localeText(LCTYPE type, const char16_t* fallback) {
+  wchar_t buffer[16];
+  const int n = GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, buffer, 16);
+  if (n <= 1) return fallback;
+  return std::u16string(reinterpret_cast<const char16_t*>(buffer), static_cast<std::size_t>(n - 1));
+}
+
+}  // namespace
+
+RuntimeError win32FileError(unsigned long code, const std::u16string& path) {
+  std::int32_t number = err::kPathFileAccess;
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_DRIVE:
+      number = err::kPathNotFound;
+      break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      number = err::kPermissionDenied;
+      break;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY:
+    case ERROR_FILENAME_EXCED_RANGE:
+      number = err::kBadFileName;
+      break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      number = err::kDiskFull;
+      break;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+      number = err::kIoError;
+      break;
+    default:
+      number = err::kPathFileAccess;
+      break;  // already exists, and the rest
+  }
+  return RuntimeError(number, standardDescription(number) + u": «" + path + u"»");
+}
+
+bool Win32System::entryExists(const std::u16string& path) {
+  checkPath(path);
+  if (path.find_first_of(u"*?") != std::u16string::npos) return false;
+  WIN32_FIND_DATAW found;
+  FindHandle find(FindFirstFileW(wide(path), &found));
+  if (find.get() == INVALID_HANDLE_VALUE) return false;
+  do {
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0)
+      return true;
+  } while (FindNextFileW(find.get(), &found));
+  return false;
+}
+
+void Win32System::createFolder(const std::u16string& path) {
+  checkPath(path);
+  if (!CreateDirectoryW(wide(path), nullptr)) {
+    const DWORD code = GetLastError();
+    // Creating a folder where access is refused is an access error, as VB's MkDir says.
+    throw win32FileError(code == ERROR_ACCESS_DENIED ? ERROR_ALREADY_EXISTS : code, path);
+  }
+}
+
+LocalDate Win32System::today() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return {now.wYear, now.wMonth, now.wDay};
+}
+
+NumberFormat Win32System::numberFormat() {
+  return {localeText(LOCALE_SDECIMAL, u"."), localeText(LOCALE_STHOUSAND, u",")};
+}
+
+std::u16string Win32System::dateSeparator() {
+  return localeText(LOCALE_SDATE, u"/");
+}
+
+}  // namespace brosk

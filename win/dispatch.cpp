@@ -1,0 +1,377 @@
+#include "win/dispatch.h"
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include "automation/error.h"
+#include "win/com.h"
+
+namespace brosk::win {
+namespace {
+
+class DispatchObject : public Object {
+ public:
+  explicit DispatchObject(IDispatch* d) : dispatch_(d) { dispatch_->AddRef(); }
+  ~DispatchObject() override { dispatch_->Release(); }
+  DispatchObject(const DispatchObject&) = delete;
+  DispatchObject& operator=(const DispatchObject&) = delete;
+  IDispatch* dispatch() const { return dispatch_; }
+
+  Variant call(std::u16string_view name, CallKind kind, std::span<Arg> args) override;
+
+ private:
+  IDispatch* dispatch_;
+};
+
+// Storage of one argument: the VARIANT that owns the value, and what goes into
+// DISPPARAMS (the value itself, or a VT_BYREF pointer into the storage).
+struct ArgSlot {
+  VariantGuard value;
+  VARIANTARG passed;
+};
+
+void passByReference(ArgSlot& slot) {
+  VARIANT& v = *slot.value;
+  VariantInit(&slot.passed);
+  switch (v.vt) {
+    case VT_I2:
+      slot.passed.vt = VT_BYREF | VT_I2, slot.passed.piVal = &v.iVal;
+      break;
+    case VT_I4:
+      slot.passed.vt = VT_BYREF | VT_I4, slot.passed.plVal = &v.lVal;
+      break;
+    case VT_R8:
+      slot.passed.vt = VT_BYREF | VT_R8, slot.passed.pdblVal = &v.dblVal;
+      break;
+    case VT_BOOL:
+      slot.passed.vt = VT_BYREF | VT_BOOL, slot.passed.pboolVal = &v.boolVal;
+      break;
+    case VT_BSTR:
+      slot.passed.vt = VT_BYREF | VT_BSTR, slot.passed.pbstrVal = &v.bstrVal;
+      break;
+    case VT_DISPATCH:
+      slot.passed.vt = VT_BYREF | VT_DISPATCH, slot.passed.ppdispVal = &v.pdispVal;
+      break;
+    default:
+      slot.passed.vt = VT_BYREF | VT_VARIANT, slot.passed.pvarVal = &v;
+      break;
+  }
+}
+
+Variant DispatchObject::call(std::u16string_view name, CallKind kind, std::span<Arg> args) {
+  std::u16string member(name);
+  LPOLESTR names[1] = {reinterpret_cast<LPOLESTR>(member.data())};
+  DISPID id = 0;
+  if (FAILED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
+    throw RuntimeError(err::kNoSuchMember);
+  }
+  const std::size_t n = args.size();
+  std::vector<ArgSlot> slots(n);
+  std::vector<VARIANTARG> params(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    toVariant(args[i].value(), *slots[i].value);
+    if (args[i].isByRef()) {
+      passByReference(slots[i]);
+    } else {
+      slots[i].passed = *slots[i].value;  // a shallow copy: the storage owns the value
+    }
+    params[n - 1 - i] = slots[i].passed;  // DISPPARAMS holds the arguments last first
+  }
+  DISPID putId = DISPID_PROPERTYPUT;
+  DISPPARAMS dp{params.data(), nullptr, static_cast<UINT>(n), 0};
+  WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+  if (kind == CallKind::PropertyPut) {
+    dp.rgdispidNamedArgs = &putId;
+    dp.cNamedArgs = 1;
+    flags = DISPATCH_PROPERTYPUT;
+  }
+  VariantGuard result;
+  EXCEPINFO info{};
+  UINT badArgument = 0;
+  const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &dp,
+                                       kind == CallKind::PropertyPut ? nullptr : result.get(),
+                                       &info, &badArgument);
+  // What the callee assigned to by-reference arguments lands in the caller's variables.
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!args[i].isByRef()) continue;
+    Variant assigned = fromVariant(*slots[i].value);
+    if (assigned.kind() == args[i].variable().kind()) args[i].variable() = std::move(assigned);
+  }
+  if (FAILED(hr)) throw invokeError(hr, info);
+  return fromVariant(*result);
+}
+
+std::u16string errorInfoDescription() {
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.put()) != S_OK || !info) return {};
+  Bstr description;
+  info->GetDescription(description.put());
+  return fromBstr(description.get());
+}
+
+bool sameName(const std::u16string& a, const std::u16string& b) {
+  return CompareStringOrdinal(reinterpret_cast<LPCWCH>(a.data()), static_cast<int>(a.size()),
+                              reinterpret_cast<LPCWCH>(b.data()), static_cast<int>(b.size()),
+                              TRUE) == CSTR_EQUAL;
+}
+
+class ObjectDispatch : public IDispatch {
+ public:
+  explicit ObjectDispatch(ObjectRef object) : object_(std::move(object)) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch) {
+      *out = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count) *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    if (info) *info = nullptr;
+    return DISP_E_BADINDEX;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    if (names == nullptr || ids == nullptr || count == 0) return E_INVALIDARG;
+    const std::u16string name(reinterpret_cast<const char16_t*>(names[0]));
+    ids[0] = 0;
+    for (std::size_t i = 0; i < names_.size(); ++i) {
+      if (sameName(names_[i], name)) ids[0] = static_cast<DISPID>(i + 1);
+    }
+    if (ids[0] == 0) {
+      names_.push_back(name);
+      ids[0] = static_cast<DISPID>(names_.size());
+    }
+    for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;  // no named arguments
+    return count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* dp,
+                                   VARIANT* result, EXCEPINFO* info, UINT*) override {
+    if (id < 1 || static_cast<std::size_t>(id) > names_.size()) return DISP_E_MEMBERNOTFOUND;
+    const CallKind kind = (flags & DISPATCH_PROPERTYPUT) ? CallKind::PropertyPut
+                          : (flags & DISPATCH_METHOD)    ? CallKind::Method
+                                                         : CallKind::PropertyGet;
+    const UINT n = dp ? dp->cArgs : 0;
+    std::vector<Variant> values(n);
+    std::vector<Arg> args;
+    args.reserve(n);
+    try {
+      for (UINT i = 0; i < n; ++i) {
+        // For a property put the new value (named DISPID_PROPERTYPUT) comes first in
+        // DISPPARAMS; in call order it is the last argument.
+        const VARIANTARG& v = dp->rgvarg[n - 1 - i];
+        values[i] = fromVariant(v);
+        args.push_back((v.vt & VT_BYREF) ? Arg::byRef(values[i]) : Arg::byVal(values[i]));
+      }
+      Variant answer = object_->call(names_[static_cast<std::size_t>(id) - 1], kind, args);
+      for (UINT i = 0; i < n; ++i) {
+        VARIANTARG& v = dp->rgvarg[n - 1 - i];
+        if (!(v.vt & VT_BYREF)) continue;
+        if (v.vt == (VT_BYREF | VT_I4) && values[i].kind() == VarKind::Long)
+          *v.plVal = values[i].asLong();
+        if (v.vt == (VT_BYREF | VT_I2) && values[i].kind() == VarKind::Integer)
+          *v.piVal = values[i].asInteger();
+      }
+      if (result) {
+        VariantInit(result);
+        toVariant(answer, *result);
+      }
+      return S_OK;
+    } catch (const std::exception&) {
+      const RuntimeError e = currentError();
+      if (info == nullptr) return hresultOf(e.number());
+      *info = EXCEPINFO{};
+      info->scode = hresultOf(e.number());
+      info->bstrSource = SysAllocString(L"kdsim");
+      info->bstrDescription = Bstr(e.description()).release();
+      return DISP_E_EXCEPTION;
+    }
+  }
+
+ private:
+  virtual ~ObjectDispatch() = default;
+  std::atomic<ULONG> refs_{1};
+  ObjectRef object_;
+  std::vector<std::u16string> names_;
+};
+
+}  // namespace
+
+HRESULT hresultOf(std::int32_t number) {
+  if (number < 0) return static_cast<HRESULT>(number);
+  return static_cast<HRESULT>(0x800A0000u | (static_cast<std::uint32_t>(number) & 0xFFFFu));
+}
+
+RuntimeError invokeError(HRESULT hr, const EXCEPINFO& given) {
+  EXCEPINFO info = given;
+  if (hr == DISP_E_EXCEPTION) {
+    if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
+    const std::u16string description = fromBstr(info.bstrDescription);
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrHelpFile);
+    std::int32_t number = info.wCode;
+    if (number == 0) {
+      const auto code = static_cast<std::uint32_t>(info.scode);
+      number = (code & 0xFFFF0000u) == 0x800A0000u ? static_cast<std::int32_t>(code & 0xFFFFu)
+                                                   : static_cast<std::int32_t>(code);
+    }
+    if (number == 0) number = err::kAutomation;
+    return RuntimeError(number, description.empty()
+                                    ? standardDescription(number < 0 ? err::kAutomation : number)
+                                    : description);
+  }
+  switch (hr) {
+    case DISP_E_MEMBERNOTFOUND:
+    case DISP_E_UNKNOWNNAME:
+      return RuntimeError(err::kNoSuchMember);
+    case DISP_E_TYPEMISMATCH:
+      return RuntimeError(err::kTypeMismatch);
+    case DISP_E_BADPARAMCOUNT:
+      return RuntimeError(err::kWrongArgumentCount);
+    case DISP_E_PARAMNOTOPTIONAL:
+      return RuntimeError(err::kArgumentNotOptional);
+    case DISP_E_OVERFLOW:
+      return RuntimeError(err::kOverflow);
+    case DISP_E_BADINDEX:
+      return RuntimeError(err::kSubscript);
+    case DISP_E_DIVBYZERO:
+      return RuntimeError(err::kDivisionByZero);
+    case E_OUTOFMEMORY:
+      return RuntimeError(err::kOutOfMemory);
+    default:
+      break;
+  }
+  const auto code = static_cast<std::uint32_t>(hr);
+  const std::int32_t number = (code & 0xFFFF0000u) == 0x800A0000u
+                                  ? static_cast<std::int32_t>(code & 0xFFFFu)
+                                  : static_cast<std::int32_t>(code);
+  std::u16string description = errorInfoDescription();
+  if (description.empty())
+    description = standardDescription(number < 0 ? err::kAutomation : number);
+  return RuntimeError(number, description);
+}
+
+Variant fromVariant(const VARIANT& given) {
+  if (given.vt == (VT_BYREF | VT_VARIANT))
+    return given.pvarVal ? fromVariant(*given.pvarVal) : Variant();
+  VariantGuard plain;
+  const VARIANT* v = &given;
+  if (given.vt & VT_BYREF) {
+    if (FAILED(VariantCopyInd(plain.get(), const_cast<VARIANT*>(&given))))
+      throw RuntimeError(err::kTypeMismatch);
+    v = plain.get();
+  }
+  switch (v->vt) {
+    case VT_EMPTY:
+    case VT_NULL:
+    case VT_ERROR:
+      return Variant();
+    case VT_BOOL:
+      return Variant::rawBoolean(v->boolVal);
+    case VT_I2:
+      return Variant::integer(v->iVal);
+    case VT_UI1:
+      return Variant::integer(v->bVal);
+    case VT_I1:
+      return Variant::integer(v->cVal);
+    case VT_I4:
+      return Variant::lng(v->lVal);
+    case VT_INT:
+      return Variant::lng(v->intVal);
+    case VT_UI2:
+      return Variant::lng(v->uiVal);
+    case VT_R8:
+      return Variant::dbl(v->dblVal);
+    case VT_BSTR:
+      return Variant::text(fromBstr(v->bstrVal));
+    case VT_DISPATCH:
+      return Variant::object(v->pdispVal ? wrapDispatch(v->pdispVal) : nullptr);
+    case VT_UNKNOWN: {
+      if (v->punkVal == nullptr) return Variant::object(nullptr);
+      ComPtr<IDispatch> d;
+      if (FAILED(v->punkVal->QueryInterface(IID_IDispatch, d.putVoid())))
+        throw RuntimeError(err::kTypeMismatch);
+      return Variant::object(wrapDispatch(d.get()));
+    }
+    default: {
+      VariantGuard number;
+      if (FAILED(VariantChangeType(number.get(), const_cast<VARIANT*>(v), 0, VT_R8)))
+        throw RuntimeError(err::kTypeMismatch);
+      return Variant::dbl((*number).dblVal);
+    }
+  }
+}
+
+void toVariant(const Variant& value, VARIANT& out) {
+  VariantInit(&out);
+  switch (value.kind()) {
+    case VarKind::Empty:
+      break;
+    case VarKind::Boolean:
+      out.vt = VT_BOOL, out.boolVal = value.rawBoolean();
+      break;
+    case VarKind::Integer:
+      out.vt = VT_I2, out.iVal = value.asInteger();
+      break;
+    case VarKind::Long:
+      out.vt = VT_I4, out.lVal = value.asLong();
+      break;
+    case VarKind::Double:
+      out.vt = VT_R8, out.dblVal = value.asDouble();
+      break;
+    case VarKind::Text:
+      out.vt = VT_BSTR;
+      out.bstrVal = Bstr(value.asText()).release();
+      if (out.bstrVal == nullptr && !value.asText().empty()) throw RuntimeError(err::kOutOfMemory);
+      break;
+    case VarKind::Object: {
+      out.vt = VT_DISPATCH;
+      const ObjectRef& object = value.asObject();
+      if (!object) {
+        out.pdispVal = nullptr;
+      } else if (auto* d = dynamic_cast<DispatchObject*>(object.get())) {
+        out.pdispVal = d->dispatch();
+        out.pdispVal->AddRef();
+      } else {
+        out.pdispVal = exposeObject(object);
+      }
+      break;
+    }
+  }
+}
+
+ObjectRef wrapDispatch(IDispatch* dispatch) {
+  return std::make_shared<DispatchObject>(dispatch);
+}
+
+IDispatch* exposeObject(ObjectRef object) {
+  return new ObjectDispatch(std::move(object));
+}
+
+ObjectRef createComObject(std::u16string_view progId) {
+  const std::u16string name(progId);
+  CLSID clsid;
+  if (FAILED(CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(name.c_str()), &clsid))) return nullptr;
+  ComPtr<IDispatch> dispatch;
+  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch, dispatch.putVoid()))) {
+    return nullptr;
+  }
+  return wrapDispatch(dispatch.get());
+}
+
+}  // namespace brosk::win

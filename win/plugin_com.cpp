@@ -1,0 +1,290 @@
+// brosk.dll: the class Plugin as a COM object with a dual interface whose IDispatch side
+// goes through the embedded type library; the class factory and the four entry points.
+// Run-time errors leave as HRESULT 0x800A0000 + number with error information; no C++
+// exception ever crosses this boundary.
+#include <objbase.h>
+#include <oleauto.h>
+#include <olectl.h>
+#include <windows.h>
+
+#include <new>
+#include <optional>
+
+#include "automation/error.h"
+#include "brosk_h.h"
+#include "platform/win32_system.h"
+#include "platform/win32_user.h"
+#include "plugin/plugin.h"
+#include "win/com.h"
+#include "win/dispatch.h"
+#include "win/module.h"
+#include "xls/excel_app.h"
+
+namespace brosk::win {
+namespace {
+
+constexpr wchar_t kProgId[] = L"brosk.Plugin";
+
+// The services every Plugin object of the process uses.
+Services& services() {
+  static Win32System system;
+  static Win32User user(gModule);
+  static ObjectFactory factory = [] {
+    ObjectFactory f;
+    xls::registerExcel(f);  // the in-house engine before any registered class of that name
+    f.setFallback(createComObject);
+    return f;
+  }();
+  static Services s{system, user, factory};
+  return s;
+}
+
+HRESULT loadTypeInfo(ITypeInfo** info) {
+  ComPtr<ITypeLib> library;
+  const HRESULT hr = LoadTypeLibEx(modulePath().c_str(), REGKIND_NONE, library.put());
+  if (FAILED(hr)) return hr;
+  return library->GetTypeInfoOfGuid(IID__Plugin, info);
+}
+
+// Hands the error to the caller through IErrorInfo, as a VB component does.
+void setErrorInfo(const RuntimeError& e) {
+  ComPtr<ICreateErrorInfo> create;
+  if (FAILED(CreateErrorInfo(create.put()))) return;
+  create->SetGUID(IID__Plugin);
+  create->SetSource(const_cast<LPOLESTR>(kProgId));
+  Bstr description(e.description());
+  create->SetDescription(description.get());
+  ComPtr<IErrorInfo> info;
+  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.putVoid())))
+    SetErrorInfo(0, info.get());
+}
+
+class PluginObject final : public _Plugin, public ISupportErrorInfo {
+ public:
+  PluginObject() : plugin_(services()) { ++gObjects; }
+  HRESULT init() { return loadTypeInfo(typeInfo_.put()); }
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID__Plugin) {
+      *out = static_cast<_Plugin*>(this);
+    } else if (riid == IID_ISupportErrorInfo) {
+      *out = static_cast<ISupportErrorInfo*>(this);
+    } else {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  // IDispatch, through the type library.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count == nullptr) return E_POINTER;
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT index, LCID, ITypeInfo** info) override {
+    if (info == nullptr) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    typeInfo_->AddRef();
+    *info = typeInfo_.get();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    return DispGetIDsOfNames(typeInfo_.get(), names, count, ids);
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* info, UINT* badArgument) override {
+    failure_.reset();
+    const HRESULT hr = DispInvoke(static_cast<_Plugin*>(this), typeInfo_.get(), id, flags, params,
+                                  result, info, badArgument);
+    if (FAILED(hr) && failure_ && info != nullptr) {
+      *info = EXCEPINFO{};
+      info->bstrSource = SysAllocString(kProgId);
+      info->bstrDescription = Bstr(failure_->description()).release();
+      info->scode = hresultOf(failure_->number());
+      return DISP_E_EXCEPTION;
+    }
+    return hr;
+  }
+
+  // ISupportErrorInfo
+  HRESULT STDMETHODCALLTYPE InterfaceSupportsErrorInfo(REFIID riid) override {
+    return riid == IID__Plugin || riid == IID_IDispatch ? S_OK : S_FALSE;
+  }
+
+  // _Plugin
+  HRESULT STDMETHODCALLTYPE OnAppStartAfter(LONG block, VARIANT_BOOL* result) override {
+    return run(result, [&] { return plugin_.OnAppStartAfter(block); });
+  }
+  HRESULT STDMETHODCALLTYPE SceneCheck(LONG block, VARIANT_BOOL* result) override {
+    return run(result, [&] { return plugin_.SceneCheck(block); });
+  }
+  HRESULT STDMETHODCALLTYPE escribirPedido(VARIANT_BOOL* result) override {
+    return run(result, [&] { return plugin_.escribirPedido(); });
+  }
+  HRESULT STDMETHODCALLTYPE insertarEnLista(BSTR* tip, BSTR* num, short* pos, BSTR* art, BSTR* des,
+                                            BSTR* pre) override {
+    if (!tip || !num || !pos || !art || !des || !pre) return E_POINTER;
+    return run(nullptr, [&] {
+      std::u16string t = fromBstr(*tip), n = fromBstr(*num), a = fromBstr(*art), d = fromBstr(*des),
+                     p = fromBstr(*pre);
+      std::int16_t position = *pos;
+      plugin_.insertarEnLista(t, n, position, a, d, p);
+      return true;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE escribirPRE() override {
+    return run(nullptr, [&] {
+      plugin_.escribirPRE();
+      return true;
+    });
+  }
+  HRESULT STDMETHODCALLTYPE escribirLPS() override {
+    return run(nullptr, [&] {
+      plugin_.escribirLPS();
+      return true;
+    });
+  }
+
+ private:
+  ~PluginObject() { --gObjects; }
+
+  template <class Body>
+  HRESULT run(VARIANT_BOOL* result, Body body) {
+    if (result) *result = VARIANT_FALSE;
+    SetErrorInfo(0, nullptr);
+    try {
+      const bool value = body();
+      if (result) *result = value ? VARIANT_TRUE : VARIANT_FALSE;
+      return S_OK;
+    } catch (...) {
+      RuntimeError e(err::kAutomation);
+      try {
+        e = currentError();
+      } catch (...) {
+        // not a C++ standard exception: reported as an automation error
+      }
+      failure_ = e;
+      setErrorInfo(e);
+      return hresultOf(e.number());
+    }
+  }
+
+  std::atomic<ULONG> refs_{1};
+  Plugin plugin_;
+  ComPtr<ITypeInfo> typeInfo_;
+  std::optional<RuntimeError> failure_;
+};
+
+class Factory : public IClassFactory {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+      *out = static_cast<IClassFactory*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  // The factory is a static object: its references keep nothing alive but the module,
+  // which LockServer covers.
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    PluginObject* object = nullptr;
+    try {
+      object = new PluginObject();
+    } catch (...) {
+      return E_OUTOFMEMORY;
+    }
+    HRESULT hr = object->init();
+    if (SUCCEEDED(hr)) hr = object->QueryInterface(riid, out);
+    object->Release();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    lock ? ++gLocks : --gLocks;
+    return S_OK;
+  }
+};
+
+Factory gFactory;
+
+SYSKIND systemKind() {
+  return sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+}
+
+}  // namespace
+}  // namespace brosk::win
+
+using namespace brosk::win;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) gModule = instance;
+  return TRUE;
+}
+
+extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  if (clsid != CLSID_Plugin) return CLASS_E_CLASSNOTAVAILABLE;
+  return gFactory.QueryInterface(riid, out);
+}
+
+extern "C" HRESULT __stdcall DllCanUnloadNow() {
+  return gObjects == 0 && gLocks == 0 ? S_OK : S_FALSE;
+}
+
+extern "C" HRESULT __stdcall DllRegisterServer() {
+  const std::wstring clsid = guidText(CLSID_Plugin);
+  const std::wstring path = modulePath();
+  for (HRESULT hr :
+       {setClassesKey(kProgId, kProgId), setClassesKey(std::wstring(kProgId) + L"\\CLSID", clsid),
+        setClassesKey(L"CLSID\\" + clsid, kProgId),
+        setClassesKey(L"CLSID\\" + clsid + L"\\InprocServer32", path, L"ThreadingModel",
+                      L"Apartment"),
+        setClassesKey(L"CLSID\\" + clsid + L"\\ProgID", kProgId),
+        setClassesKey(L"CLSID\\" + clsid + L"\\VERSION", L"1.0"),
+        setClassesKey(L"CLSID\\" + clsid + L"\\TypeLib", guidText(LIBID_brosk)),
+        setClassesKey(L"CLSID\\" + clsid + L"\\Programmable", L"")}) {
+    if (FAILED(hr)) return SELFREG_E_CLASS;
+  }
+  ComPtr<ITypeLib> library;
+  if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, library.put())))
+    return SELFREG_E_TYPELIB;
+  return S_OK;
+}
+
+extern "C" HRESULT __stdcall DllUnregisterServer() {
+  const std::wstring clsid = guidText(CLSID_Plugin);
+  HRESULT result = S_OK;
+  for (HRESULT hr : {removeClassesKey(kProgId), removeClassesKey(L"CLSID\\" + clsid)}) {
+    if (FAILED(hr)) result = SELFREG_E_CLASS;
+  }
+  // A type library that is not registered any more is not an error.
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"TypeLib\\" + guidText(LIBID_brosk)).c_str(), 0, KEY_READ,
+                    &key) == ERROR_SUCCESS) {
+    RegCloseKey(key);
+    if (FAILED(UnRegisterTypeLib(LIBID_brosk, 1, 0, LANG_NEUTRAL, systemKind()))) {
+      result = SELFREG_E_TYPELIB;
+    }
+  }
+  return result;
+}
