@@ -13,12 +13,14 @@ namespace brosk {
 // temporary file is left and a RuntimeError names the path and the reason.
 void replaceFile(const std::u16string& path, std::span<const std::uint8_t> bytes);
 
-// Test seam: makes the next replaceFile calls of this thread fail at a chosen step with
-// a chosen system error code (errno on Linux, a Win32 error code on Windows).
+// Test seam: makes replaceFile calls of this thread fail at a chosen step with a chosen
+// system error code (errno on Linux, a Win32 error code on Windows), once `after` calls
+// have gone through; until the next setFileFault.
 enum class FileStep { None, Create, Write, Flush, Rename };
 struct FileFault {
   FileStep step = FileStep::None;
   int code = 0;
+  int after = 0;
 };
 void setFileFault(FileFault fault);
 

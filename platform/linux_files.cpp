@@ -14,10 +14,11 @@ namespace brosk {
 namespace {
 
 thread_local FileFault tFault;
+thread_local int tCalls = 0;  // replaceFile calls since the fault was set
 
 // Fails the current step when the test seam asks for it.
 bool injected(FileStep step) {
-  if (tFault.step != step) return false;
+  if (tFault.step != step || tCalls <= tFault.after) return false;
   errno = tFault.code;
   return true;
 }
@@ -98,6 +99,7 @@ void setFileFault(FileFault fault) {
 }
 
 void replaceFile(const std::u16string& path, std::span<const std::uint8_t> bytes) {
+  ++tCalls;
   if (path.empty() || path.find(u'\0') != std::u16string::npos) {
     throw RuntimeError(err::kBadFileName,
                        standardDescription(err::kBadFileName) + u": «" + path + u"»");

@@ -125,6 +125,12 @@ echo '{"objects": [{"info": {"0": "SYSTEM", "43": "1"}}]}' > "$work/empty.json"
 link empty "$work/empty.json" 1
 echo '{"objects": [{"info": {"0": "CAT", "43": "diez"}}]}' > "$work/price.json"
 link bad-price "$work/price.json" 1
+# A quote number with a character Windows keeps out of file names.
+rm -rf "$orders"
+KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --quote 'a|b' > "$work/bad-name.txt"
+grep -qx '\[¡¡Atención!!\] Error inesperado (52): Nombre o número de archivo incorrecto: «C:\\KD_LORVENIC\\9_a|b»' \
+  "$work/bad-name.txt" && pass "a name Windows refuses is a clear message" || fail "bad name: $(cat "$work/bad-name.txt")"
+[ -z "$(ls "$orders")" ] && pass "nothing written for it" || fail "files written for a bad name"
 KDSIM_SCENE=$(winpath "$work/fault.json") w "$drive" > "$work/failed.txt" 2> /dev/null
 [ $? = 3 ] && pass "a failure of SceneCheck reaches the host" || fail "SceneCheck failure"
 

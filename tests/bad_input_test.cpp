@@ -1,0 +1,159 @@
+// Input no order should hold, end to end: each case ends in one clear Spanish message,
+// with nothing half-written, and nothing crashes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "files.h"
+#include "platform/fake_system.h"
+#include "plugin/plugin.h"
+#include "sim/host.h"
+#include "sim/scripted_user.h"
+#include "support.h"
+#include "xls/excel_app.h"
+
+namespace brosk {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::inFreshThread;
+using Id = layout::Id;
+using Step = sim::ScriptedUser::Step;
+
+sim::SceneObject item(std::u16string ref, std::u16string price, std::u16string description) {
+  sim::SceneObject o;
+  o.info = {{0, Variant::text(u"CAT")},
+            {8, Variant::text(std::move(ref))},
+            {35, Variant::text(u"1")},
+            {43, Variant::text(std::move(price))},
+            {49, Variant::text(std::move(description))}};
+  return o;
+}
+
+class BadInput : public ::testing::Test {
+ protected:
+  testing::TempFolder dir;
+  FakeSystem system;
+  sim::ScriptedUser user;
+  ObjectFactory factory;
+  Services services{system, user, factory};
+  std::unique_ptr<sim::Host> host;
+
+  void SetUp() override {
+    system.defaultPath = dir.u16("KD_LORVENIC");
+    fs::create_directory(dir / "KD_LORVENIC");
+    xls::registerExcel(factory);
+  }
+  // One link over the given objects and keywords; the messages it showed.
+  std::vector<std::u16string> link(std::vector<sim::SceneObject> objects,
+                                   std::map<std::u16string, Variant> keywords = {},
+                                   std::vector<Step> steps = {}) {
+    sim::Scene scene;
+    scene.objects = std::move(objects);
+    for (std::size_t i = 0; i < scene.objects.size(); ++i)
+      scene.objects[i].id = static_cast<std::int32_t>(i + 1);
+    scene.keywords = std::move(keywords);
+    host = std::make_unique<sim::Host>(std::move(scene));
+    host->registerInto(factory);
+    steps.push_back(Step::click(Id::Aceptar));
+    user.showings.push_back(std::move(steps));
+    user.boxes.clear();
+    inFreshThread([&] {
+      Plugin plugin(services);
+      EXPECT_FALSE(plugin.SceneCheck(1));
+    });
+    std::vector<std::u16string> texts;
+    for (const auto& b : user.boxes) texts.push_back(b.text);
+    return texts;
+  }
+  // Names in the order folder: only whole workbooks, never a temporary file.
+  std::vector<std::string> orderFiles(const std::string& name = "9_9999") const {
+    std::vector<std::string> names;
+    if (!fs::exists(dir / "KD_LORVENIC" / name)) return names;
+    for (const auto& e : fs::directory_iterator(dir / "KD_LORVENIC" / name)) {
+      names.push_back(e.path().filename().string());
+      EXPECT_FALSE(testing::readCells(e.path()).empty()) << e.path();
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  using Texts = std::vector<std::u16string>;
+};
+
+TEST_F(BadInput, ATextLongerThanACellHoldsStopsTheLinesWorkbook) {
+  EXPECT_EQ(link({item(u"A", u"1", std::u16string(40000, u'x'))}),
+            Texts{u"Error inesperado (5): El texto de la celda (2, 5) tiene 40000 caracteres; una "
+                  u"celda admite 32767 como máximo"});
+  EXPECT_EQ(orderFiles(), std::vector<std::string>{"PRE.xls"});  // written before, and whole
+
+  std::map<std::u16string, Variant> keywords{
+      {u"@Base.CustomerCompany()", Variant::text(std::u16string(33000, u'c'))}};
+  fs::remove_all(dir / "KD_LORVENIC/9_9999");
+  EXPECT_EQ(link({item(u"A", u"1", u"d")}, keywords),
+            Texts{u"Error inesperado (5): El texto de la celda (1, 3) tiene 33000 caracteres; una "
+                  u"celda admite 32767 como máximo"});
+  EXPECT_TRUE(orderFiles().empty());
+}
+
+TEST_F(BadInput, CharactersOutsideTheBasicPlaneAndNulsAreKept) {
+  EXPECT_EQ(link({item(u"𝄞-1", u"1", std::u16string(u"Música 𝄞\0fin", 13))}),
+            Texts{u"El enlace se ha realizado correctamente"});
+  const auto cells = testing::readCells(dir / "KD_LORVENIC/9_9999/LPS.xls");
+  EXPECT_EQ(cells[13]["value"], "𝄞-1");
+  EXPECT_EQ(cells[14]["value"], std::string("Música 𝄞\0fin", 16));
+}
+
+TEST_F(BadInput, HalfASurrogatePairIsRefusedWithAClearMessage) {
+  const std::u16string broken{u'a', char16_t(0xD83D), u'b'};
+  EXPECT_EQ(link({item(u"A", u"1", broken)}),
+            Texts{u"Error inesperado (5): El texto de la celda (2, 5) contiene un carácter UTF-16 "
+                  u"incompleto (suplente sin pareja)"});
+  EXPECT_EQ(orderFiles(), std::vector<std::string>{"PRE.xls"});
+}
+
+TEST_F(BadInput, PricesThatAreNotNumbers) {
+  for (const char16_t* price : {u"1e400", u"NaN", u"--1", u" 1 . 000 ", u"12 €", u"0x10", u"∞"}) {
+    SCOPED_TRACE(toUtf8(price));
+    EXPECT_EQ(link({item(u"A", price, u"d")}),
+              Texts{u"Error inesperado (13): No coinciden los tipos"});
+    EXPECT_TRUE(orderFiles().empty());
+  }
+  const std::u16string huge(400, u'9');
+  EXPECT_EQ(link({item(u"A", huge, u"d")}), Texts{u"Error inesperado (6): Desbordamiento"});
+  const std::u16string max = u"17976931348623157" + std::u16string(292, u'0');
+  EXPECT_EQ(link({item(u"A", max, u"d"), item(u"B", max, u"d")}),
+            Texts{u"Error inesperado (6): Desbordamiento"});
+  EXPECT_TRUE(orderFiles().empty());
+}
+
+TEST_F(BadInput, SeriesAndQuoteNumbersAFolderNameCannotHold) {
+  struct Case {
+    std::u16string series;
+    std::u16string message;
+  };
+  const std::u16string base = dir.u16("KD_LORVENIC/");
+  for (const Case& c : std::vector<Case>{
+           {std::u16string(u"9\0x", 3),
+            u"Error inesperado (52): Nombre o número de archivo incorrecto: «" + base +
+                std::u16string(u"9\0x_9999", 8) + u"»"},
+           {u"a/b", u"Error inesperado (76): No se ha encontrado la ruta de acceso: «" + base +
+                        u"a/b_9999»"},
+           {std::u16string(300, u's'),
+            u"Error inesperado (52): Nombre o número de archivo incorrecto: «" + base +
+                std::u16string(300, u's') + u"_9999»"},
+       }) {
+    EXPECT_EQ(link({item(u"A", u"1", u"d")}, {}, {Step::type(Id::Tipo, c.series)}),
+              Texts{c.message});
+  }
+  EXPECT_EQ(fs::directory_iterator(dir / "KD_LORVENIC"), fs::directory_iterator());
+}
+
+TEST_F(BadInput, NumbersTooLargeForTheDialog) {
+  EXPECT_EQ(
+      link({item(u"A", u"1", u"d")}, {}, {Step::type(Id::Iva, u"1" + std::u16string(400, u'0'))}),
+      (Texts{u"El IVA es demasiado grande: «1" + std::u16string(400, u'0') + u"».",
+             u"No se ha generado el enlace"}));
+}
+
+}  // namespace
+}  // namespace brosk

@@ -1,0 +1,293 @@
+// Failures at every host call and every file step of a realistic link: each ends in
+// exactly the message (or the failure to the host) it should, no file under a final name
+// is half-written, an earlier order's files survive a failed replacement, no temporary
+// file is left, and the plug-in links the next command normally.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "files.h"
+#include "order/constantes.h"
+#include "platform/fake_system.h"
+#include "platform/files.h"
+#include "plugin/plugin.h"
+#include "sim/host.h"
+#include "sim/scripted_user.h"
+#include "support.h"
+#include "xls/excel_app.h"
+
+namespace brosk {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testing::inFreshThread;
+using Bytes = std::vector<std::uint8_t>;
+using Id = layout::Id;
+using Step = sim::ScriptedUser::Step;
+
+json kitchen() {
+  std::ifstream in(std::string(BROSK_SOURCE) + "/examples/cocina-nova.json");
+  return json::parse(in);
+}
+
+class Faults : public ::testing::Test {
+ protected:
+  testing::TempFolder dir;
+  FakeSystem system;
+  sim::ScriptedUser user;
+  ObjectFactory factory;
+  Services services{system, user, factory};
+  std::unique_ptr<sim::Host> host;
+  int excelFailures = 0;  // creations of Excel.Application that fail before one succeeds
+
+  void SetUp() override {
+    system.defaultPath = dir.u16("KD_LORVENIC");
+    fs::create_directory(dir / "KD_LORVENIC");
+    factory.add(u"Excel.Application", [this]() -> ObjectRef {
+      if (excelFailures > 0) {
+        --excelFailures;
+        throw RuntimeError(429);
+      }
+      return xls::newExcelApplication();
+    });
+  }
+  void TearDown() override { setFileFault({}); }
+
+  fs::path order() const { return dir / "KD_LORVENIC" / "9_9999"; }
+  void load(json scene) {
+    host = std::make_unique<sim::Host>(sim::parseScene(scene.dump(), "kitchen.json"));
+    host->registerInto(factory);
+  }
+  // The host's start and one link command, as the host makes them; the failure the
+  // plug-in returns, if any.
+  std::optional<RuntimeError> startAndLink(Plugin& plugin, const std::u16string& vat = u"21",
+                                           std::vector<Step> steps = {}) {
+    steps.push_back(Step::type(Id::Iva, vat));
+    steps.push_back(Step::click(Id::Aceptar));
+    user.showings.push_back(std::move(steps));
+    try {
+      plugin.OnAppStartAfter(1);
+      plugin.SceneCheck(1);
+    } catch (const RuntimeError& e) {
+      user.showings.clear();
+      return e;
+    }
+    return std::nullopt;
+  }
+  std::map<std::string, Bytes> files() const {
+    std::map<std::string, Bytes> found;
+    if (!fs::exists(order())) return found;
+    for (const auto& e : fs::directory_iterator(order())) {
+      found[e.path().filename().string()] = testing::fileBytes(e.path());
+    }
+    return found;
+  }
+  std::vector<std::u16string> texts() const {
+    std::vector<std::u16string> out;
+    for (const auto& b : user.boxes) out.push_back(b.text);
+    return out;
+  }
+};
+
+// The files of an order linked with VAT 16 (the earlier order) and with VAT 21.
+struct Orders {
+  std::map<std::string, Bytes> earlier;
+  std::map<std::string, Bytes> linked;
+};
+
+TEST_F(Faults, EveryHostCallOfARealisticLink) {
+  // One clean run gives the calls, the earlier order's files and the expected new ones.
+  Orders orders;
+  std::vector<std::string> calls;
+  inFreshThread([&] {
+    load(kitchen());
+    Plugin plugin(services);
+    ASSERT_FALSE(startAndLink(plugin, u"16"));
+    orders.earlier = files();
+    load(kitchen());
+    ASSERT_FALSE(startAndLink(plugin));
+    orders.linked = files();
+    calls = host->calls();
+  });
+  ASSERT_EQ(orders.earlier.size(), 2u);
+  ASSERT_NE(orders.earlier, orders.linked);
+  EXPECT_EQ(testing::readCells(order() / "PRE.xls")[10]["value"], 21.0);
+
+  std::map<std::string, int> seen;
+  int cases = 0;
+  for (const std::string& call : calls) {
+    if (call.rfind("release ", 0) == 0) continue;
+    const std::string member = call.rfind("new ", 0) == 0 ? call.substr(4) : call;
+    const int n = ++seen[member];
+    SCOPED_TRACE(member + " #" + std::to_string(n));
+    ++cases;
+    // The earlier order is on disk when the failing command runs.
+    fs::remove_all(order());
+    fs::create_directories(order());
+    for (const auto& [name, bytes] : orders.earlier) {
+      std::ofstream(order() / name, std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()),
+                 static_cast<std::streamsize>(bytes.size()));
+    }
+    user.boxes.clear();
+    inFreshThread([&] {
+      json scene = kitchen();
+      scene["faults"] = json::array(
+          {{{"member", member}, {"call", n}, {"number", 440}, {"description", "falla"}}});
+      load(scene);
+      Plugin plugin(services);
+      const auto failure = startAndLink(plugin);
+
+      const bool inBuilder = member.rfind("Scene", 0) == 0 || member == "ObjectGetInfo";
+      if (inBuilder) {
+        EXPECT_FALSE(failure);
+        EXPECT_EQ(texts(), std::vector<std::u16string>{u"Error inesperado (440): falla"});
+        EXPECT_EQ(files(), orders.earlier);
+      } else {
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->number(), 440);
+        EXPECT_EQ(failure->description(), u"falla");
+        const bool afterTheFiles = member == "EndSession" && n == 2;
+        EXPECT_EQ(texts(),
+                  afterTheFiles
+                      ? std::vector<std::u16string>{u"El enlace se ha realizado correctamente"}
+                      : std::vector<std::u16string>{});
+        EXPECT_EQ(files(), afterTheFiles ? orders.linked : orders.earlier);
+      }
+
+      // The same plug-in, on the same thread, links the next command.
+      load(kitchen());
+      user.boxes.clear();
+      EXPECT_FALSE(startAndLink(plugin));
+      EXPECT_EQ(texts(), std::vector<std::u16string>{u"El enlace se ha realizado correctamente"});
+      EXPECT_EQ(files(), orders.linked);
+    });
+  }
+  EXPECT_GT(cases, 150);
+}
+
+// File steps: what fails, the message, and which files are the earlier order's.
+TEST_F(Faults, EveryFileStep) {
+  Orders orders;
+  inFreshThread([&] {
+    load(kitchen());
+    Plugin plugin(services);
+    ASSERT_FALSE(startAndLink(plugin, u"16"));
+    orders.earlier = files();
+    ASSERT_FALSE(startAndLink(plugin));
+    orders.linked = files();
+  });
+  const std::u16string pre = dir.u16("KD_LORVENIC/9_9999/PRE.xls");
+  const std::u16string lps = dir.u16("KD_LORVENIC/9_9999/LPS.xls");
+  struct Case {
+    std::string name;
+    std::function<void()> arrange;
+    std::u16string message;
+    std::map<std::string, Bytes> expected;  // the order folder afterwards
+  };
+  auto both = [&](const std::map<std::string, Bytes>& pick, const std::string& preFrom) {
+    std::map<std::string, Bytes> m = pick;
+    if (preFrom == "linked") m["PRE.xls"] = orders.linked.at("PRE.xls");
+    return m;
+  };
+  const std::vector<Case> cases = {
+      {"order folder creation refused",
+       [&] {
+         fs::remove_all(order());
+         system.createFolderError = RuntimeError(75, u"Error de acceso a la ruta o el archivo");
+       },
+       u"Error inesperado (75): Error de acceso a la ruta o el archivo",
+       {}},
+      {"base folder missing",
+       [&] {
+         fs::remove_all(dir / "KD_LORVENIC");
+         user.answers = {mb::kAnswerNo};  // the fallback folder, which is not there either
+         system.fallbackPath = dir.u16("gone");
+       },
+       u"Error inesperado (76): No se ha encontrado la ruta de acceso: «" + dir.u16("gone/9_9999") +
+           u"»",
+       {}},
+      {"read-only order folder",
+       [&] {
+         setFileFault({FileStep::Create, EACCES});
+       },
+       u"Error inesperado (70): Permiso denegado: «" + pre + u"»", orders.earlier},
+      {"PRE.xls cannot be replaced",
+       [&] {
+         setFileFault({FileStep::Rename, EBUSY});
+       },
+       u"Error inesperado (70): Permiso denegado: «" + pre + u"»", orders.earlier},
+      {"LPS.xls cannot be replaced",
+       [&] {
+         setFileFault({FileStep::Rename, EACCES, 1});
+       },
+       u"Error inesperado (70): Permiso denegado: «" + lps + u"»", both(orders.earlier, "linked")},
+      {"disk full while writing LPS.xls",
+       [&] {
+         setFileFault({FileStep::Write, ENOSPC, 1});
+       },
+       u"Error inesperado (61): Disco lleno: «" + lps + u"»", both(orders.earlier, "linked")},
+      {"flush fails",
+       [&] {
+         setFileFault({FileStep::Flush, EIO});
+       },
+       u"Error inesperado (57): Error de E/S de dispositivo: «" + pre + u"»", orders.earlier},
+      {"spreadsheet creation fails once", [&] { excelFailures = 1; },
+       u"El enlace se ha realizado correctamente", orders.linked},
+      {"spreadsheet creation fails twice", [&] { excelFailures = 2; },
+       u"Error inesperado (429): El componente ActiveX no puede crear el objeto", orders.earlier},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(dir / "KD_LORVENIC");
+    fs::create_directories(order());
+    for (const auto& [name, bytes] : orders.earlier) {
+      std::ofstream(order() / name, std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()),
+                 static_cast<std::streamsize>(bytes.size()));
+    }
+    user.boxes.clear();
+    inFreshThread([&] {
+      load(kitchen());
+      Plugin plugin(services);
+      c.arrange();
+      EXPECT_FALSE(startAndLink(plugin));
+      EXPECT_EQ(user.boxes.back().text, c.message);
+      EXPECT_EQ(files(), c.expected);  // nothing else: no temporary file, no half file
+
+      setFileFault({});
+      system.createFolderError.reset();
+      excelFailures = 0;
+      user.answers.clear();
+      fs::create_directories(dir / "KD_LORVENIC");
+      user.boxes.clear();
+      user.showings.clear();
+      // A dialog that kept the fallback folder is browsed back to the default one.
+      user.folders = {dir.u16("KD_LORVENIC")};
+      EXPECT_FALSE(startAndLink(plugin, u"21", {Step::click(Id::CmdRuta)}));
+      EXPECT_EQ(texts(), std::vector<std::u16string>{u"El enlace se ha realizado correctamente"});
+      EXPECT_EQ(files(), orders.linked);
+    });
+  }
+}
+
+TEST_F(Faults, AnUnreplaceableFileThatIsAFolder) {
+  inFreshThread([&] {
+    load(kitchen());
+    Plugin plugin(services);
+    fs::create_directories(order() / "LPS.xls");
+    EXPECT_FALSE(startAndLink(plugin));
+    EXPECT_EQ(texts().back(), u"Error inesperado (75): Error de acceso a la ruta o el archivo: «" +
+                                  dir.u16("KD_LORVENIC/9_9999/LPS.xls") + u"»");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"KD_LORVENIC"});
+    EXPECT_TRUE(fs::is_directory(order() / "LPS.xls"));
+    EXPECT_EQ(testing::readCells(order() / "PRE.xls").size(), 14u);
+    EXPECT_EQ(fs::directory_iterator(order() / "LPS.xls"), fs::directory_iterator());
+  });
+}
+
+}  // namespace
+}  // namespace brosk
