@@ -24,12 +24,6 @@ const char* kindName(VarKind kind) {
   return "?";
 }
 
-Variant invoke(Object& object, std::u16string_view name, CallKind kind,
-               std::initializer_list<Arg> args) {
-  std::vector<Arg> list(args);
-  return object.call(name, kind, list);
-}
-
 Object& deref(const ObjectRef& ref) {
   if (!ref) throw RuntimeError(err::kObjectNotSet);
   return *ref;

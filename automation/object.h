@@ -24,7 +24,8 @@ class Arg {
 
   bool isByRef() const { return ref_ != nullptr; }
   const Variant& value() const { return ref_ ? *ref_ : value_; }
-  // The caller's variable; only for a by-reference argument.
+  // The caller's variable; only for a by-reference argument. The callee may assign it
+  // even through a const Arg: the variable is the caller's, not the argument's.
   Variant& variable() const { return *ref_; }
 
  private:
@@ -37,12 +38,14 @@ class Object {
  public:
   virtual ~Object() = default;
   // Calls member `name`. For a property put the new value is the last argument.
-  virtual Variant call(std::u16string_view name, CallKind kind, std::span<Arg> args) = 0;
+  virtual Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) = 0;
 };
 
-// Convenience wrappers over Object::call.
-Variant invoke(Object& object, std::u16string_view name, CallKind kind,
-               std::initializer_list<Arg> args = {});
+// Object::call with the arguments listed in place.
+inline Variant invoke(Object& object, std::u16string_view name, CallKind kind,
+                      std::initializer_list<Arg> args = {}) {
+  return object.call(name, kind, std::span<const Arg>(args.begin(), args.size()));
+}
 
 // The object an object reference names; error 91 when it names none.
 Object& deref(const ObjectRef& ref);

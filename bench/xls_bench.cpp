@@ -74,5 +74,3 @@ void BM_LinesWorkbookSaved(benchmark::State& state) {
 BENCHMARK(BM_LinesWorkbookSaved)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -13,18 +13,26 @@ using nlohmann::json;
 
 struct Host::State {
   Scene scene;
-  std::map<std::string, std::int64_t> counts;  // calls so far, per member or creation
+  std::map<std::string, std::int64_t, std::less<>> counts;  // calls so far, per member or creation
+  std::map<std::int32_t, std::size_t> byId;  // object identifier -> first object with it
   std::vector<json> trace;
+  bool tracing = true;
   std::vector<std::u16string> menu;
   int instances = 0;
 
+  void record(json entry) {
+    if (tracing) trace.push_back(std::move(entry));
+  }
+
   // Counts the call and throws the error the scene's fault list sets for it, if any.
-  void countAndMaybeFail(const std::string& member, json& entry) {
-    const std::int64_t n = ++counts[member];
+  void countAndMaybeFail(std::string_view member, json& entry) {
+    auto count = counts.find(member);
+    if (count == counts.end()) count = counts.emplace(std::string(member), 0).first;
+    const std::int64_t n = ++count->second;
     for (const Fault& f : scene.faults) {
       if (f.member == member && f.call == n) {
         entry["error"] = {{"number", f.number}, {"description", toUtf8(f.description)}};
-        trace.push_back(entry);
+        record(entry);
         throw RuntimeError(f.number, f.description);
       }
     }
@@ -81,22 +89,24 @@ class SimObject : public Object {
       : state_(std::move(state)), progId_(std::move(progId)), instance_(++state_->instances) {}
 
   ~SimObject() override {
-    state_->trace.push_back(
-        {{"object", progId_}, {"instance", instance_}, {"member", "(release)"}});
+    state_->record({{"object", progId_}, {"instance", instance_}, {"member", "(release)"}});
   }
 
-  Variant call(std::u16string_view name, CallKind kind, std::span<Arg> args) override {
+  Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
     const Member* member = find(name);
-    json entry = {{"object", progId_},
-                  {"instance", instance_},
-                  {"member", member ? member->name : toUtf8(name)}};
-    json list = json::array();
-    for (const Arg& a : args) {
-      json v = traceValue(a.value());
-      v["byref"] = a.isByRef();
-      list.push_back(std::move(v));
+    json entry;
+    if (state_->tracing) {
+      entry = {{"object", progId_},
+               {"instance", instance_},
+               {"member", member ? member->name : toUtf8(name)}};
+      json list = json::array();
+      for (const Arg& a : args) {
+        json v = traceValue(a.value());
+        v["byref"] = a.isByRef();
+        list.push_back(std::move(v));
+      }
+      entry["args"] = std::move(list);
     }
-    entry["args"] = std::move(list);
     if (member == nullptr || kind == CallKind::PropertyPut) {
       return fail(entry, RuntimeError(err::kNoSuchMember));
     }
@@ -112,8 +122,8 @@ class SimObject : public Object {
     } catch (const RuntimeError& e) {
       return fail(entry, e);
     }
-    entry["result"] = traceValue(result);
-    state_->trace.push_back(std::move(entry));
+    if (state_->tracing) entry["result"] = traceValue(result);
+    state_->record(std::move(entry));
     return result;
   }
 
@@ -121,12 +131,12 @@ class SimObject : public Object {
   struct Member {
     const char* name;
     std::size_t arity;
-    Variant (SimObject::*run)(std::span<Arg>);
+    Variant (SimObject::*run)(std::span<const Arg>);
   };
 
   Variant fail(json& entry, const RuntimeError& e) {
     entry["error"] = {{"number", e.number()}, {"description", toUtf8(e.description())}};
-    state_->trace.push_back(std::move(entry));
+    state_->record(std::move(entry));
     throw e;
   }
 
@@ -165,34 +175,34 @@ class SimObject : public Object {
     }
   }
 
-  Variant startSession(std::span<Arg> args) {
+  Variant startSession(std::span<const Arg> args) {
     longArg(args[0]);
     return state_->scene.session;
   }
-  Variant getLanguage(std::span<Arg> args) {
+  Variant getLanguage(std::span<const Arg> args) {
     checkSession(args[0]);
     return state_->scene.language;
   }
-  Variant insertMenuItem(std::span<Arg> args) {
+  Variant insertMenuItem(std::span<const Arg> args) {
     checkSession(args[0]);
     for (std::size_t i : {2u, 3u, 5u, 6u}) longArg(args[i]);
     state_->menu.push_back(textArg(args[1]));
     return Variant::boolean(true);
   }
-  Variant endSession(std::span<Arg> args) {
+  Variant endSession(std::span<const Arg> args) {
     checkSession(args[0]);
     return Variant::boolean(true);
   }
-  Variant keywordInfo(std::span<Arg> args) {
+  Variant keywordInfo(std::span<const Arg> args) {
     checkSession(args[0]);
     const auto k = state_->scene.keywords.find(textArg(args[1]));
     return k == state_->scene.keywords.end() ? Variant::text(u"") : k->second;
   }
-  Variant objectsNb(std::span<Arg> args) {
+  Variant objectsNb(std::span<const Arg> args) {
     checkSession(args[0]);
     return Variant::lng(static_cast<std::int32_t>(state_->scene.objects.size()));
   }
-  Variant objectId(std::span<Arg> args) {
+  Variant objectId(std::span<const Arg> args) {
     checkSession(args[0]);
     const std::int32_t rank = longArg(args[1]);
     if (rank < 1 || static_cast<std::size_t>(rank) > state_->scene.objects.size()) {
@@ -200,16 +210,15 @@ class SimObject : public Object {
     }
     return Variant::lng(state_->scene.objects[static_cast<std::size_t>(rank) - 1].id);
   }
-  Variant objectInfo(std::span<Arg> args) {
+  Variant objectInfo(std::span<const Arg> args) {
     checkSession(args[0]);
     const std::int32_t id = longArg(args[1]);
     const std::int32_t code = longArg(args[2]);
-    for (const SceneObject& o : state_->scene.objects) {
-      if (o.id != id) continue;
-      const auto info = o.info.find(code);
-      return info == o.info.end() ? Variant::text(u"") : info->second;
-    }
-    return Variant::text(u"");
+    const auto object = state_->byId.find(id);
+    if (object == state_->byId.end()) return Variant::text(u"");
+    const SceneObject& o = state_->scene.objects[object->second];
+    const auto info = o.info.find(code);
+    return info == o.info.end() ? Variant::text(u"") : info->second;
   }
 
   std::shared_ptr<Host::State> state_;
@@ -221,6 +230,9 @@ class SimObject : public Object {
 
 Host::Host(Scene scene) : state_(std::make_shared<State>()) {
   state_->scene = std::move(scene);
+  for (std::size_t i = 0; i < state_->scene.objects.size(); ++i) {
+    state_->byId.emplace(state_->scene.objects[i].id, i);
+  }
 }
 
 Host::~Host() = default;
@@ -231,7 +243,7 @@ ObjectRef Host::create(const std::u16string& progId) {
   state_->countAndMaybeFail(name, entry);
   auto object = std::make_shared<SimObject>(state_, name);
   entry["instance"] = state_->instances;
-  state_->trace.push_back(std::move(entry));
+  state_->record(std::move(entry));
   return object;
 }
 
@@ -239,6 +251,10 @@ void Host::registerInto(ObjectFactory& factory) {
   for (const char16_t* progId : {u"KDSDK.Appli", u"KDSDK.Scene"}) {
     factory.add(progId, [this, id = std::u16string(progId)] { return create(id); });
   }
+}
+
+void Host::keepTrace(bool keep) {
+  state_->tracing = keep;
 }
 
 const std::vector<json>& Host::trace() const {

@@ -29,6 +29,10 @@ class Host {
   // A new object of one of the two ProgIDs, as a creation through the factory makes it.
   ObjectRef create(const std::u16string& progId);
 
+  // Whether calls are recorded in the trace (they are unless switched off, for instance
+  // to measure the plug-in without the host's bookkeeping).
+  void keepTrace(bool keep);
+
   // Every call so far: creations, member calls (arguments with kind, by-reference mark
   // and value; the result or the error) and releases, in order.
   const std::vector<nlohmann::json>& trace() const;

@@ -40,7 +40,7 @@ struct Scene {
   std::map<std::u16string, Variant> keywords;
   std::vector<SceneObject> objects;
   std::vector<Fault> faults;
-  std::map<std::string, Variant> returns;  // member -> result of every call
+  std::map<std::string, Variant, std::less<>> returns;  // member -> result of every call
 };
 
 // Parses scene JSON; `name` names the source in error messages.

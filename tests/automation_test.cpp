@@ -1,6 +1,8 @@
 // The automation seam: values, conversions, reading numbers, creation by ProgID.
 #include <gtest/gtest.h>
 
+#include "support.h"
+
 #include <cmath>
 #include <limits>
 
@@ -12,19 +14,12 @@
 namespace brosk {
 namespace {
 
+using testing::errorOf;
+
 const NumberFormat kSpanish{u",", u"."};
 const NumberFormat kEnglish{u".", u","};
 
 // The number of the run-time error `body` raises, or 0 when it raises none.
-template <class F>
-std::int32_t errorOf(F&& body) {
-  try {
-    body();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 TEST(Variant, BooleanReadsAnyNonZeroAsTrue) {
   EXPECT_EQ(Variant::boolean(true).rawBoolean(), -1);
@@ -196,7 +191,7 @@ TEST(RuntimeErrors, AnyExceptionBecomesARuntimeError) {
 
 class Dummy : public Object {
  public:
-  Variant call(std::u16string_view, CallKind, std::span<Arg>) override { return {}; }
+  Variant call(std::u16string_view, CallKind, std::span<const Arg>) override { return {}; }
 };
 
 TEST(ObjectFactory, CreatesByProgIdWithoutRegardToCase) {

@@ -12,6 +12,8 @@
 namespace brosk {
 namespace {
 
+using testing::errorOf;
+
 using nlohmann::json;
 using testing::inFreshThread;
 using testing::numberCell;
@@ -54,16 +56,6 @@ class Export : public ::testing::Test {
          u"0", u"0"};
   }
 };
-
-template <class F>
-std::int32_t errorOf(F&& body) {
-  try {
-    body();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 class Cycle : public Export {
  protected:

@@ -57,7 +57,7 @@ class FakeExcel : public Object, public std::enable_shared_from_this<FakeExcel> 
   FakeExcel(std::shared_ptr<ExcelScript> script, Role role, std::shared_ptr<FakeExcel> app)
       : script_(std::move(script)), role_(role), app_(std::move(app)) {}
 
-  Variant call(std::u16string_view name, CallKind, std::span<Arg> args) override {
+  Variant call(std::u16string_view name, CallKind, std::span<const Arg> args) override {
     std::string line = toUtf8(name);
     if (!args.empty()) {
       line += "(";

@@ -12,6 +12,8 @@
 namespace brosk {
 namespace {
 
+using testing::errorOf;
+
 using testing::inFreshThread;
 
 class LineTable : public ::testing::Test {
@@ -27,16 +29,6 @@ class LineTable : public ::testing::Test {
     plugin.insertarEnLista(tip, num, pos, art, des, pre);
   }
 };
-
-template <class F>
-std::int32_t errorOf(F&& body) {
-  try {
-    body();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 TEST_F(LineTable, StoresEveryFieldOfALine) {
   inFreshThread([&] {

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "automation/error.h"
 #include "automation/text.h"
 #include "platform/platform.h"
 
@@ -24,6 +25,17 @@ struct MessageBox {
     *os << "[" << toUtf8(b.title) << "] " << toUtf8(b.text) << " (" << b.style << ")";
   }
 };
+
+// The number of the run-time error `body` raises, or 0 when it raises none.
+template <class F>
+std::int32_t errorOf(F&& body) {
+  try {
+    body();
+  } catch (const RuntimeError& e) {
+    return e.number();
+  }
+  return 0;
+}
 
 // Runs `body` on a new thread: it starts with the order state and the dialog a new
 // apartment has. Exceptions come back to the caller.

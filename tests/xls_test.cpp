@@ -1,6 +1,8 @@
 // The spreadsheet engine, read back with the independent reader (xlrd).
 #include <gtest/gtest.h>
 
+#include "support.h"
+
 #include <cmath>
 #include <limits>
 
@@ -14,21 +16,13 @@
 namespace brosk::xls {
 namespace {
 
+using testing::errorOf;
+
 using nlohmann::json;
 using testing::numberCell;
 using testing::readCells;
 using testing::TempFolder;
 using testing::textCell;
-
-template <class F>
-std::int32_t errorOf(F&& body) {
-  try {
-    body();
-  } catch (const RuntimeError& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 TEST(XlsEngine, CellsComeBackWithTheirKindsAndValues) {
   TempFolder dir;

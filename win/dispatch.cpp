@@ -18,7 +18,7 @@ class DispatchObject : public Object {
   DispatchObject& operator=(const DispatchObject&) = delete;
   IDispatch* dispatch() const { return dispatch_; }
 
-  Variant call(std::u16string_view name, CallKind kind, std::span<Arg> args) override;
+  Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override;
 
  private:
   IDispatch* dispatch_;
@@ -59,7 +59,7 @@ void passByReference(ArgSlot& slot) {
   }
 }
 
-Variant DispatchObject::call(std::u16string_view name, CallKind kind, std::span<Arg> args) {
+Variant DispatchObject::call(std::u16string_view name, CallKind kind, std::span<const Arg> args) {
   std::u16string member(name);
   LPOLESTR names[1] = {reinterpret_cast<LPOLESTR>(member.data())};
   DISPID id = 0;
@@ -210,6 +210,18 @@ class ObjectDispatch : public IDispatch {
 };
 
 }  // namespace
+
+void setErrorInfo(const RuntimeError& e, const wchar_t* source, const IID& iid) {
+  ComPtr<ICreateErrorInfo> create;
+  if (FAILED(CreateErrorInfo(create.put()))) return;
+  create->SetGUID(iid);
+  create->SetSource(const_cast<LPOLESTR>(source));
+  Bstr description(e.description());
+  create->SetDescription(description.get());
+  ComPtr<IErrorInfo> info;
+  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.putVoid())))
+    SetErrorInfo(0, info.get());
+}
 
 HRESULT hresultOf(std::int32_t number) {
   if (number < 0) return static_cast<HRESULT>(number);

@@ -31,6 +31,9 @@ RuntimeError invokeError(HRESULT hr, const EXCEPINFO& info);
 // number and description in EXCEPINFO. No type information.
 IDispatch* exposeObject(ObjectRef object);
 
+// Hands a run-time error to the caller through IErrorInfo, as a VB component does.
+void setErrorInfo(const RuntimeError& e, const wchar_t* source, const IID& iid);
+
 // The HRESULT for a run-time error number: 0x800A0000 + N for a VB number, the number
 // itself when it is an HRESULT (negative).
 HRESULT hresultOf(std::int32_t number);

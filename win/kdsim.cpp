@@ -93,7 +93,7 @@ class Traced : public Object {
     session().flush();
     --gObjects;
   }
-  Variant call(std::u16string_view name, CallKind kind, std::span<Arg> args) override {
+  Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
     struct Flush {
       ~Flush() { session().flush(); }
     } flush;
@@ -104,20 +104,9 @@ class Traced : public Object {
   ObjectRef inner_;
 };
 
-class Factory : public IClassFactory {
+class Factory : public ModuleFactory {
  public:
   explicit Factory(const char16_t* progId) : progId_(progId) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *out = static_cast<IClassFactory*>(this);
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
@@ -129,14 +118,13 @@ class Factory : public IClassFactory {
       return dispatch->QueryInterface(riid, out);
     } catch (const RuntimeError& e) {
       session().flush();
+      setErrorInfo(e, L"kdsim", IID_IDispatch);
       return hresultOf(e.number());
-    } catch (...) {
+    } catch (const std::exception& e) {
+      // A scene file that cannot be read: the caller learns why.
+      setErrorInfo(RuntimeError(err::kAutomation, fromUtf8(e.what())), L"kdsim", IID_IDispatch);
       return E_FAIL;
     }
-  }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    lock ? ++gLocks : --gLocks;
-    return S_OK;
   }
 
  private:
@@ -164,21 +152,12 @@ HRESULT registerClass(const wchar_t* progId, const CLSID& clsid) {
 
 using namespace brosk::win;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) gModule = instance;
-  return TRUE;
-}
-
 extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   if (clsid == kAppliClsid) return gAppli.QueryInterface(riid, out);
   if (clsid == kSceneClsid) return gScene.QueryInterface(riid, out);
   return CLASS_E_CLASSNOTAVAILABLE;
-}
-
-extern "C" HRESULT __stdcall DllCanUnloadNow() {
-  return gObjects == 0 && gLocks == 0 ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT __stdcall DllRegisterServer() {

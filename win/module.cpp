@@ -47,4 +47,28 @@ std::wstring guidText(const GUID& guid) {
   return text;
 }
 
+HRESULT ModuleFactory::QueryInterface(REFIID riid, void** out) {
+  if (out == nullptr) return E_POINTER;
+  if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+    *out = static_cast<IClassFactory*>(this);
+    return S_OK;
+  }
+  *out = nullptr;
+  return E_NOINTERFACE;
+}
+
+HRESULT ModuleFactory::LockServer(BOOL lock) {
+  lock ? ++gLocks : --gLocks;
+  return S_OK;
+}
+
 }  // namespace brosk::win
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) brosk::win::gModule = instance;
+  return TRUE;
+}
+
+extern "C" HRESULT __stdcall DllCanUnloadNow() {
+  return brosk::win::gObjects == 0 && brosk::win::gLocks == 0 ? S_OK : S_FALSE;
+}

@@ -2,6 +2,7 @@
 // that DllCanUnloadNow answers from.
 #pragma once
 
+#include <objbase.h>
 #include <windows.h>
 
 #include <atomic>
@@ -24,5 +25,18 @@ HRESULT setClassesKey(const std::wstring& key, const std::wstring& value,
 HRESULT removeClassesKey(const std::wstring& key);
 
 std::wstring guidText(const GUID& guid);
+
+// A class factory that lives as long as the module: its references count for nothing,
+// LockServer keeps the module loaded. Subclasses make the objects.
+class ModuleFactory : public IClassFactory {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
+};
+
+// DllMain (it keeps the module handle) and DllCanUnloadNow (true when no object and no
+// lock is alive) are defined in module.cpp for both DLLs.
 
 }  // namespace brosk::win

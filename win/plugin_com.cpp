@@ -46,19 +46,6 @@ HRESULT loadTypeInfo(ITypeInfo** info) {
   return library->GetTypeInfoOfGuid(IID__Plugin, info);
 }
 
-// Hands the error to the caller through IErrorInfo, as a VB component does.
-void setErrorInfo(const RuntimeError& e) {
-  ComPtr<ICreateErrorInfo> create;
-  if (FAILED(CreateErrorInfo(create.put()))) return;
-  create->SetGUID(IID__Plugin);
-  create->SetSource(const_cast<LPOLESTR>(kProgId));
-  Bstr description(e.description());
-  create->SetDescription(description.get());
-  ComPtr<IErrorInfo> info;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.putVoid())))
-    SetErrorInfo(0, info.get());
-}
-
 class PluginObject final : public _Plugin, public ISupportErrorInfo {
  public:
   PluginObject() : plugin_(services()) { ++gObjects; }
@@ -176,7 +163,7 @@ class PluginObject final : public _Plugin, public ISupportErrorInfo {
         // not a C++ standard exception: reported as an automation error
       }
       failure_ = e;
-      setErrorInfo(e);
+      setErrorInfo(e, kProgId, IID__Plugin);
       return hresultOf(e.number());
     }
   }
@@ -187,22 +174,8 @@ class PluginObject final : public _Plugin, public ISupportErrorInfo {
   std::optional<RuntimeError> failure_;
 };
 
-class Factory : public IClassFactory {
+class Factory : public ModuleFactory {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-      *out = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  // The factory is a static object: its references keep nothing alive but the module,
-  // which LockServer covers.
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
@@ -235,20 +208,11 @@ SYSKIND systemKind() {
 
 using namespace brosk::win;
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) gModule = instance;
-  return TRUE;
-}
-
 extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   if (clsid != CLSID_Plugin) return CLASS_E_CLASSNOTAVAILABLE;
   return gFactory.QueryInterface(riid, out);
-}
-
-extern "C" HRESULT __stdcall DllCanUnloadNow() {
-  return gObjects == 0 && gLocks == 0 ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT __stdcall DllRegisterServer() {

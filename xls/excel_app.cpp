@@ -22,7 +22,7 @@ bool is(std::u16string_view name, std::u16string_view member) {
   return true;
 }
 
-void expectArgs(std::span<Arg> args, std::size_t count) {
+void expectArgs(std::span<const Arg> args, std::size_t count) {
   if (args.size() != count) throw RuntimeError(err::kWrongArgumentCount);
 }
 
@@ -49,7 +49,7 @@ class Worksheet : public Object {
  public:
   Sheet sheet;
 
-  Variant call(std::u16string_view name, CallKind kind, std::span<Arg> args) override {
+  Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
     if (!is(name, u"Cells") || kind != CallKind::PropertyPut) noSuchMember();
     expectArgs(args, 3);
     const std::int32_t row = wholeNumber(args[0]);
@@ -82,7 +82,7 @@ class Workbook : public Object {
   explicit Workbook(std::shared_ptr<Application> app)
       : app_(std::move(app)), sheet_(std::make_shared<Worksheet>()) {}
 
-  Variant call(std::u16string_view name, CallKind kind, std::span<Arg> args) override;
+  Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override;
 
  private:
   void checkOpen() const {
@@ -97,7 +97,7 @@ class Workbook : public Object {
 class Workbooks : public Object {
  public:
   explicit Workbooks(std::shared_ptr<Application> app) : app_(std::move(app)) {}
-  Variant call(std::u16string_view name, CallKind kind, std::span<Arg> args) override {
+  Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
     if (!is(name, u"Add") || kind == CallKind::PropertyPut) noSuchMember();
     expectArgs(args, 0);
     return Variant::object(std::make_shared<Workbook>(app_));
@@ -109,7 +109,7 @@ class Workbooks : public Object {
 
 class Application : public Object, public std::enable_shared_from_this<Application> {
  public:
-  Variant call(std::u16string_view name, CallKind kind, std::span<Arg> args) override {
+  Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
     if (kind == CallKind::PropertyPut) noSuchMember();
     if (is(name, u"Workbooks")) {
       expectArgs(args, 0);
@@ -127,7 +127,7 @@ class Application : public Object, public std::enable_shared_from_this<Applicati
   }
 };
 
-Variant Workbook::call(std::u16string_view name, CallKind kind, std::span<Arg> args) {
+Variant Workbook::call(std::u16string_view name, CallKind kind, std::span<const Arg> args) {
   if (kind == CallKind::PropertyPut) noSuchMember();
   if (is(name, u"Worksheets")) {
     checkOpen();

@@ -1,5 +1,6 @@
 #include "xls/sheet.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "automation/error.h"
@@ -23,8 +24,16 @@ std::uint32_t Sheet::checkedKey(int row, int column) {
   return key(row - 1, column - 1);
 }
 
+Cell& Sheet::at(std::uint32_t key) {
+  if (cells_.empty() || cells_.back().first < key) return cells_.emplace_back(key, Cell{}).second;
+  const auto it = std::lower_bound(cells_.begin(), cells_.end(), key,
+                                   [](const Entry& e, std::uint32_t k) { return e.first < k; });
+  if (it != cells_.end() && it->first == key) return it->second;
+  return cells_.insert(it, Entry{key, Cell{}})->second;
+}
+
 void Sheet::setText(int row, int column, std::u16string text) {
-  const std::uint32_t at = checkedKey(row, column);
+  const std::uint32_t key = checkedKey(row, column);
   if (text.size() > kMaxTextLength) {
     throw RuntimeError(err::kInvalidCall, u"El texto de la celda " + cellName(row, column) +
                                               u" tiene " +
@@ -36,19 +45,19 @@ void Sheet::setText(int row, int column, std::u16string text) {
                                               u" contiene un carácter UTF-16 incompleto "
                                               u"(suplente sin pareja)");
   }
-  Cell& cell = cells_[at];
+  Cell& cell = at(key);
   cell.kind = Cell::Kind::Text;
   cell.text = std::move(text);
   cell.number = 0;
 }
 
 void Sheet::setNumber(int row, int column, double value) {
-  const std::uint32_t at = checkedKey(row, column);
+  const std::uint32_t key = checkedKey(row, column);
   if (!std::isfinite(value)) {
     throw RuntimeError(err::kOverflow, u"El valor de la celda " + cellName(row, column) +
                                            u" no es un número finito");
   }
-  Cell& cell = cells_[at];
+  Cell& cell = at(key);
   cell.kind = Cell::Kind::Number;
   cell.text.clear();
   cell.number = value;

@@ -2,8 +2,9 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace brosk::xls {
 
@@ -27,8 +28,9 @@ class Sheet {
   void setText(int row, int column, std::u16string text);
   void setNumber(int row, int column, double value);
 
-  // Cells by position, 0-based row in the high bits: row-major order.
-  const std::map<std::uint32_t, Cell>& cells() const { return cells_; }
+  // Cells by position (key(): 0-based row in the high bits), in row-major order.
+  using Entry = std::pair<std::uint32_t, Cell>;
+  const std::vector<Entry>& cells() const { return cells_; }
   static std::uint32_t key(int row0, int column0) {
     return static_cast<std::uint32_t>(row0) << 8 | static_cast<std::uint32_t>(column0);
   }
@@ -37,7 +39,10 @@ class Sheet {
 
  private:
   static std::uint32_t checkedKey(int row, int column);
-  std::map<std::uint32_t, Cell> cells_;
+  // The cell at `key`, made when missing. Cells are mostly written in order, so the
+  // common case appends.
+  Cell& at(std::uint32_t key);
+  std::vector<Entry> cells_;
 };
 
 }  // namespace brosk::xls
