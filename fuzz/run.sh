@@ -15,10 +15,13 @@ for target in scene number xls; do
   cp fuzz/corpus/$target/* "$work/$target/"
   echo "== fuzz_$target for ${seconds}s"
   "$bin/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 -timeout=20 -rss_limit_mb=2048 \
-    -artifact_prefix="$work/" "$work/$target" 2>&1 |
-    grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done)|ERROR|SUMMARY' || true
-  if ls "$work"/crash-* "$work"/leak-* "$work"/timeout-* >/dev/null 2>&1; then
-    echo "fuzz_$target found a failure:"; ls "$work"/crash-* "$work"/leak-* "$work"/timeout-* 2>/dev/null
+    -artifact_prefix="$work/" "$work/$target" > "$work/$target.log" 2>&1 || true
+  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|Done)' "$work/$target.log" || true
+  found=$(find "$work" -maxdepth 1 -name 'crash-*' -o -maxdepth 1 -name 'leak-*' -o -maxdepth 1 -name 'timeout-*' -o -maxdepth 1 -name 'oom-*')
+  if [ -n "$found" ] || grep -q 'ERROR: libFuzzer' "$work/$target.log"; then
+    echo "fuzz_$target found a failure:"
+    grep -A40 -E 'ERROR: (libFuzzer|AddressSanitizer|UndefinedBehaviorSanitizer)|runtime error' "$work/$target.log" | head -60
+    for f in $found; do echo "input $(basename "$f"):"; head -c 400 "$f" | od -c | head -12; done
     exit 1
   fi
 done

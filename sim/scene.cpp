@@ -96,9 +96,10 @@ Scene parseScene(std::string_view text, const std::string& name) {
   json root;
   try {
     root = json::parse(text.begin(), text.end(), nullptr, true, /*ignore_comments=*/true);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // A syntax error, or a number too large for a double (an out_of_range error).
     std::string what = e.what();
-    if (const auto at = what.find("parse error"); at != std::string::npos) what = what.substr(at);
+    if (const auto at = what.find("] "); at != std::string::npos) what = what.substr(at + 2);
     throw SceneError(name + ": not valid JSON: " + what);
   }
   if (!root.is_object()) r.fail("top level", "expected an object");

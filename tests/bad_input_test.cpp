@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "files.h"
+#include "link_world.h"
 #include "platform/fake_system.h"
 #include "plugin/plugin.h"
 #include "sim/host.h"
@@ -30,20 +30,9 @@ sim::SceneObject item(std::u16string ref, std::u16string price, std::u16string d
   return o;
 }
 
-class BadInput : public ::testing::Test {
+class BadInput : public testing::LinkWorld {
  protected:
-  testing::TempFolder dir;
-  FakeSystem system;
-  sim::ScriptedUser user;
-  ObjectFactory factory;
-  Services services{system, user, factory};
-  std::unique_ptr<sim::Host> host;
-
-  void SetUp() override {
-    system.defaultPath = dir.u16("KD_LORVENIC");
-    fs::create_directory(dir / "KD_LORVENIC");
-    xls::registerExcel(factory);
-  }
+  void SetUp() override { fs::create_directory(dir / "KD_LORVENIC"); }
   // One link over the given objects and keywords; the messages it showed.
   std::vector<std::u16string> link(std::vector<sim::SceneObject> objects,
                                    std::map<std::u16string, Variant> keywords = {},
@@ -53,8 +42,7 @@ class BadInput : public ::testing::Test {
     for (std::size_t i = 0; i < scene.objects.size(); ++i)
       scene.objects[i].id = static_cast<std::int32_t>(i + 1);
     scene.keywords = std::move(keywords);
-    host = std::make_unique<sim::Host>(std::move(scene));
-    host->registerInto(factory);
+    load(std::move(scene));
     steps.push_back(Step::click(Id::Aceptar));
     user.showings.push_back(std::move(steps));
     user.boxes.clear();
@@ -62,9 +50,7 @@ class BadInput : public ::testing::Test {
       Plugin plugin(services);
       EXPECT_FALSE(plugin.SceneCheck(1));
     });
-    std::vector<std::u16string> texts;
-    for (const auto& b : user.boxes) texts.push_back(b.text);
-    return texts;
+    return texts();
   }
   // Names in the order folder: only whole workbooks, never a temporary file.
   std::vector<std::string> orderFiles(const std::string& name = "9_9999") const {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <map>
 
-#include "files.h"
+#include "link_world.h"
 #include "order/constantes.h"
 #include "platform/fake_system.h"
 #include "platform/files.h"
@@ -33,18 +33,11 @@ json kitchen() {
   return json::parse(in);
 }
 
-class Faults : public ::testing::Test {
+class Faults : public testing::LinkWorld {
  protected:
-  testing::TempFolder dir;
-  FakeSystem system;
-  sim::ScriptedUser user;
-  ObjectFactory factory;
-  Services services{system, user, factory};
-  std::unique_ptr<sim::Host> host;
   int excelFailures = 0;  // creations of Excel.Application that fail before one succeeds
 
   void SetUp() override {
-    system.defaultPath = dir.u16("KD_LORVENIC");
     fs::create_directory(dir / "KD_LORVENIC");
     factory.add(u"Excel.Application", [this]() -> ObjectRef {
       if (excelFailures > 0) {
@@ -57,10 +50,6 @@ class Faults : public ::testing::Test {
   void TearDown() override { setFileFault({}); }
 
   fs::path order() const { return dir / "KD_LORVENIC" / "9_9999"; }
-  void load(json scene) {
-    host = std::make_unique<sim::Host>(sim::parseScene(scene.dump(), "kitchen.json"));
-    host->registerInto(factory);
-  }
   // The host's start and one link command, as the host makes them; the failure the
   // plug-in returns, if any.
   std::optional<RuntimeError> startAndLink(Plugin& plugin, const std::u16string& vat = u"21",
@@ -85,10 +74,15 @@ class Faults : public ::testing::Test {
     }
     return found;
   }
-  std::vector<std::u16string> texts() const {
-    std::vector<std::u16string> out;
-    for (const auto& b : user.boxes) out.push_back(b.text);
-    return out;
+  // Puts an earlier order's files in the order folder, and nothing else.
+  void restore(const std::map<std::string, Bytes>& files) const {
+    fs::remove_all(order());
+    fs::create_directories(order());
+    for (const auto& [name, bytes] : files) {
+      std::ofstream(order() / name, std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()),
+                 static_cast<std::streamsize>(bytes.size()));
+    }
   }
 };
 
@@ -124,14 +118,7 @@ TEST_F(Faults, EveryHostCallOfARealisticLink) {
     const int n = ++seen[member];
     SCOPED_TRACE(member + " #" + std::to_string(n));
     ++cases;
-    // The earlier order is on disk when the failing command runs.
-    fs::remove_all(order());
-    fs::create_directories(order());
-    for (const auto& [name, bytes] : orders.earlier) {
-      std::ofstream(order() / name, std::ios::binary)
-          .write(reinterpret_cast<const char*>(bytes.data()),
-                 static_cast<std::streamsize>(bytes.size()));
-    }
+    restore(orders.earlier);  // on disk when the failing command runs
     user.boxes.clear();
     inFreshThread([&] {
       json scene = kitchen();
@@ -243,12 +230,7 @@ TEST_F(Faults, EveryFileStep) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove_all(dir / "KD_LORVENIC");
-    fs::create_directories(order());
-    for (const auto& [name, bytes] : orders.earlier) {
-      std::ofstream(order() / name, std::ios::binary)
-          .write(reinterpret_cast<const char*>(bytes.data()),
-                 static_cast<std::streamsize>(bytes.size()));
-    }
+    restore(orders.earlier);
     user.boxes.clear();
     inFreshThread([&] {
       load(kitchen());

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "dialog/frm_datos.h"
-#include "files.h"
+#include "link_world.h"
 #include "order/constantes.h"
 #include "platform/fake_system.h"
 #include "plugin/plugin.h"
@@ -43,24 +43,8 @@ json kitchen(std::vector<json> objects) {
           {"objects", std::move(objects)}};
 }
 
-class Link : public ::testing::Test {
+class Link : public testing::LinkWorld {
  protected:
-  testing::TempFolder dir;
-  FakeSystem system;
-  sim::ScriptedUser user;
-  ObjectFactory factory;
-  Services services{system, user, factory};
-  std::unique_ptr<sim::Host> host;
-
-  void SetUp() override {
-    system.defaultPath = dir.u16("KD_LORVENIC");
-    system.fallbackPath = dir.u16();
-    xls::registerExcel(factory);
-  }
-  void load(const json& scene) {
-    host = std::make_unique<sim::Host>(sim::parseScene(scene.dump(), "scene.json"));
-    host->registerInto(factory);
-  }
   // One link command; the failure it returns to the host, if any.
   std::optional<RuntimeError> link(Plugin& plugin) {
     try {

@@ -60,6 +60,8 @@ TEST(SceneFile, MalformedFilesAreClearErrorsNamingTheFileAndThePlace) {
   EXPECT_EQ(errorMessage("[]"), "kitchen.json: top level: expected an object");
   EXPECT_NE(errorMessage("{\"objects\": [}").find("kitchen.json: not valid JSON: parse error"),
             std::string::npos);
+  EXPECT_EQ(errorMessage("{\"session\": 1e999}"),
+            "kitchen.json: not valid JSON: number overflow parsing '1e999'");
   EXPECT_EQ(errorMessage(R"({"objets": []})"), "kitchen.json: top level: unknown field \"objets\"");
   EXPECT_EQ(errorMessage(R"({"objects": {}})"), "kitchen.json: objects: expected an array");
   EXPECT_EQ(errorMessage(R"({"objects": [{"info": {"x": "1"}}]})"),
