@@ -6,7 +6,17 @@
 #include <span>
 #include <string>
 
+#include "automation/error.h"
+
 namespace brosk {
+
+// The run-time error `number` for a file-system operation on `path`: the standard
+// description, then the path.
+RuntimeError pathError(std::int32_t number, const std::u16string& path);
+
+// A path the file system can take whole: an empty path, or one with a NUL inside (which
+// the system would silently cut short there), is error 52.
+void checkPath(const std::u16string& path);
 
 // Writes `bytes` to a temporary file in the target's folder, flushes it to disk and
 // renames it over `path`. On any failure the old file, if any, is untouched, no

@@ -100,10 +100,7 @@ void setFileFault(FileFault fault) {
 
 void replaceFile(const std::u16string& path, std::span<const std::uint8_t> bytes) {
   ++tCalls;
-  if (path.empty() || path.find(u'\0') != std::u16string::npos) {
-    throw RuntimeError(err::kBadFileName,
-                       standardDescription(err::kBadFileName) + u": «" + path + u"»");
-  }
+  checkPath(path);
   const std::string target = toUtf8(path);
   struct stat st {};
   if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw fileSystemError(EISDIR, path);

@@ -11,16 +11,14 @@
 #include <stdexcept>
 
 #include "automation/text.h"
+#include "platform/files.h"
 
 namespace brosk {
 namespace {
 
-// A path as the Linux file system takes it; a NUL inside would silently cut it short.
+// A path as the Linux file system takes it.
 std::string nativePath(const std::u16string& path) {
-  if (path.empty() || path.find(u'\0') != std::u16string::npos) {
-    throw RuntimeError(err::kBadFileName,
-                       standardDescription(err::kBadFileName) + u": «" + path + u"»");
-  }
+  checkPath(path);
   return toUtf8(path);
 }
 
@@ -68,7 +66,7 @@ RuntimeError fileSystemError(int errnum, const std::u16string& path) {
       number = err::kPathFileAccess;
       break;  // EEXIST, EISDIR and the rest
   }
-  return RuntimeError(number, standardDescription(number) + u": «" + path + u"»");
+  return pathError(number, path);
 }
 
 std::u16string dateSeparatorOf(const std::string& dateFormat) {

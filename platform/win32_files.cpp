@@ -83,10 +83,7 @@ void setFileFault(FileFault fault) {
 
 void replaceFile(const std::u16string& path, std::span<const std::uint8_t> bytes) {
   ++tCalls;
-  if (path.empty() || path.find(u'\0') != std::u16string::npos) {
-    throw RuntimeError(err::kBadFileName,
-                       standardDescription(err::kBadFileName) + u": «" + path + u"»");
-  }
+  checkPath(path);
   const DWORD attributes = GetFileAttributesW(wide(path));
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     throw win32FileError(ERROR_ALREADY_EXISTS, path);

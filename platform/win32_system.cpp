@@ -3,20 +3,13 @@
 #include <windows.h>
 
 #include "automation/text.h"
+#include "platform/files.h"
 
 namespace brosk {
 namespace {
 
 const wchar_t* wide(const std::u16string& s) {
   return reinterpret_cast<const wchar_t*>(s.c_str());
-}
-
-// A path the Win32 calls can take whole; a NUL inside would cut it short.
-void checkPath(const std::u16string& path) {
-  if (path.empty() || path.find(u'\0') != std::u16string::npos) {
-    throw RuntimeError(err::kBadFileName,
-                       standardDescription(err::kBadFileName) + u": «" + path + u"»");
-  }
 }
 
 class FindHandle {
@@ -76,7 +69,7 @@ RuntimeError win32FileError(unsigned long code, const std::u16string& path) {
       number = err::kPathFileAccess;
       break;  // already exists, and the rest
   }
-  return RuntimeError(number, standardDescription(number) + u": «" + path + u"»");
+  return pathError(number, path);
 }
 
 bool Win32System::entryExists(const std::u16string& path) {

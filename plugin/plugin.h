@@ -38,7 +38,6 @@ class Plugin {
   void escribirLPS();
 
   // Read access for the shell and for tests.
-  std::int16_t contador() const { return intContador; }
   const std::u16string& carpeta() const { return strCarpeta; }
   const ObjectRef& excel() const { return objExcel; }
   const ObjectRef& libro() const { return objLibro; }

@@ -5,20 +5,21 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+
+build() {  # PRESET: configure and build
+  echo "== $1"
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1"
+}
+
 for preset in linux linux-asan; do
-  echo "== $preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
+  build "$preset"
   ctest --preset "$preset"
 done
-echo "== fuzz"
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz
+build fuzz
 fuzz/run.sh "${BROSK_FUZZ_SECONDS:-30}"
 for preset in win32 win64; do
-  echo "== $preset"
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
+  build "$preset"
   ctest --preset "$preset"
 done
 echo "== all tests passed"

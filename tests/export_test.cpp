@@ -21,6 +21,15 @@ using testing::readCells;
 using testing::textCell;
 using Calls = std::vector<std::string>;
 
+// The ten cells of row `r` of LPS.xls, series 9 and quote 9999.
+std::vector<json> linesRow(int r, const std::string& art, const std::string& des, double precio,
+                           double importe) {
+  return {textCell(r, 1, "9"),       textCell(r, 2, "9999"),     numberCell(r, 3, r),
+          textCell(r, 4, art),       textCell(r, 5, des),        numberCell(r, 6, 1),
+          numberCell(r, 10, precio), numberCell(r, 11, importe), textCell(r, 12, "0"),
+          textCell(r, 19, "0")};
+}
+
 class Export : public ::testing::Test {
  protected:
   FakeSystem system;
@@ -235,37 +244,13 @@ TEST_F(Layout, LinesRowsCarryTheTableAndRoundHalfToEven) {
     PluginTestAccess::setContador(plugin, 3);
     plugin.escribirLPS();
   });
-  EXPECT_EQ(readCells(dir / "LPS.xls"),
-            (std::vector<json>{textCell(1, 1, "9"),
-                               textCell(1, 2, "9999"),
-                               numberCell(1, 3, 1),
-                               textCell(1, 4, "CABECERA"),
-                               textCell(1, 5, "Modelo: Nova\r\nFrente: Roble"),
-                               numberCell(1, 6, 1),
-                               numberCell(1, 10, 0),
-                               numberCell(1, 11, 0),
-                               textCell(1, 12, "0"),
-                               textCell(1, 19, "0"),
-                               textCell(2, 1, "9"),
-                               textCell(2, 2, "9999"),
-                               numberCell(2, 3, 2),
-                               textCell(2, 4, "A"),
-                               textCell(2, 5, "desc A"),
-                               numberCell(2, 6, 1),
-                               numberCell(2, 10, 0.12),
-                               numberCell(2, 11, 0.12),
-                               textCell(2, 12, "0"),
-                               textCell(2, 19, "0"),
-                               textCell(3, 1, "9"),
-                               textCell(3, 2, "9999"),
-                               numberCell(3, 3, 3),
-                               textCell(3, 4, "B"),
-                               textCell(3, 5, "desc B"),
-                               numberCell(3, 6, 1),
-                               numberCell(3, 10, 0.38),
-                               numberCell(3, 11, 10.5),
-                               textCell(3, 12, "0"),
-                               textCell(3, 19, "0")}));
+  std::vector<json> expected;
+  for (const auto& row :
+       {linesRow(1, "CABECERA", "Modelo: Nova\r\nFrente: Roble", 0, 0),
+        linesRow(2, "A", "desc A", 0.12, 0.12), linesRow(3, "B", "desc B", 0.38, 10.5)}) {
+    expected.insert(expected.end(), row.begin(), row.end());
+  }
+  EXPECT_EQ(readCells(dir / "LPS.xls"), expected);
 }
 
 TEST_F(Layout, AFullTableGives200RowsAndLine201IsError9WithoutAFile) {

@@ -1,0 +1,15 @@
+# Cross-compiling brosk.dll for Windows with MinGW-w64 (Debian's posix thread model).
+# Included by mingw-i686.cmake and mingw-x86_64.cmake, which set BROSK_MINGW_ARCH.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${BROSK_MINGW_ARCH})
+set(triple ${BROSK_MINGW_ARCH}-w64-mingw32)
+set(CMAKE_C_COMPILER ${triple}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${triple}-g++-posix)
+set(CMAKE_RC_COMPILER ${triple}-windres)
+set(BROSK_WIDL ${triple}-widl)
+set(BROSK_OBJDUMP ${triple}-objdump)
+set(CMAKE_FIND_ROOT_PATH /usr/${triple})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

@@ -1,0 +1,14 @@
+#include "platform/files.h"
+
+namespace brosk {
+
+RuntimeError pathError(std::int32_t number, const std::u16string& path) {
+  return RuntimeError(number, standardDescription(number) + u": «" + path + u"»");
+}
+
+void checkPath(const std::u16string& path) {
+  if (path.empty() || path.find(u'\0') != std::u16string::npos)
+    throw pathError(err::kBadFileName, path);
+}
+
+}  // namespace brosk
