@@ -1,8 +1,11 @@
 #include "automation/convert.h"
 
+#include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -27,17 +30,46 @@ bool startsWith(std::u16string_view text, std::size_t at, std::u16string_view pr
   throw RuntimeError(err::kTypeMismatch);
 }
 
-// Converts "[-]digits[.digits]" (ASCII) to a Double; a value beyond the Double range is
-// error 6, one too small for it reads as zero.
-double fromPlainDecimal(const std::string& plain, bool integerPartNonZero) {
-  double value = 0;
-  const auto [end, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
-  if (ec == std::errc::result_out_of_range) {
-    if (integerPartNonZero) throw RuntimeError(err::kOverflow);
-    return plain.front() == '-' ? -0.0 : 0.0;
+[[noreturn]] void invalidUseOfNull() {
+  throw RuntimeError(err::kInvalidUseOfNull);
+}
+
+bool isSpaceLike(char16_t c) {
+  return c == u' ' || c == u'\u00A0' || c == u'\u202F';
+}
+
+// The length of the grouping symbol at `at`, 0 when there is none. A space-like
+// grouping symbol is matched by any of the three spaces people and systems type there.
+std::size_t groupingAt(std::u16string_view text, std::size_t at, const NumberFormat& format) {
+  const std::u16string& symbol = format.grouping;
+  if (symbol.empty() || symbol == format.decimal || at >= text.size()) return 0;
+  if (symbol.size() == 1 && isSpaceLike(symbol[0])) return isSpaceLike(text[at]) ? 1 : 0;
+  return startsWith(text, at, symbol) ? symbol.size() : 0;
+}
+
+// Whether digit groups of these sizes (left to right) are grouped as the locale groups.
+bool groupedAsTheLocale(const std::vector<std::size_t>& sizes, const std::vector<int>& groups) {
+  if (sizes.size() < 2) return true;  // no grouping symbol
+  if (groups.empty()) return false;
+  const std::size_t n = sizes.size();
+  for (std::size_t k = 0; k < n; ++k) {  // k = 0 is the group next to the decimal separator
+    const std::size_t have = sizes[n - 1 - k];
+    const int want = groups[std::min(k, groups.size() - 1)];
+    const bool leftmost = k == n - 1;
+    if (want <= 0) return leftmost;  // the rest is one group of any length
+    if (leftmost) return have <= static_cast<std::size_t>(want);
+    if (have != static_cast<std::size_t>(want)) return false;
   }
-  if (ec != std::errc() || end != plain.data() + plain.size()) typeMismatch();
-  return value;
+  return true;
+}
+
+// The decimal exponent of the first significant digit of "integer.fraction": 0 for 1 to
+// 9.99..., -1 for 0.1 to 0.099...; 0 when every digit is 0.
+long long leadingExponent(const std::string& integer, const std::string& fraction) {
+  const auto first = integer.find_first_not_of('0');
+  if (first != std::string::npos) return static_cast<long long>(integer.size() - first) - 1;
+  const auto firstFraction = fraction.find_first_not_of('0');
+  return firstFraction == std::string::npos ? 0 : -static_cast<long long>(firstFraction) - 1;
 }
 
 double roundedInRange(double value, double low, double high) {
@@ -53,6 +85,10 @@ std::u16string formatDouble(double value, const NumberFormat& format) {
   if (std::isinf(value)) return value > 0 ? u"Inf" : u"-Inf";
   char buffer[40];
   std::snprintf(buffer, sizeof buffer, "%.15G", value);
+  // The few Doubles next to the largest one round to 15 digits above it, a text that
+  // would not read back: they are written rounded down instead.
+  char* digits = buffer + (buffer[0] == '-' ? 1 : 0);
+  if (std::strcmp(digits, "1.79769313486232E+308") == 0) digits[15] = '1';
   std::u16string out;
   for (const char* p = buffer; *p; ++p) {
     if (*p == '.') {
@@ -75,52 +111,114 @@ bool equalsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
 
 }  // namespace
 
-double parseLocaleNumber(std::u16string_view text, const NumberFormat& format) {
-  std::size_t begin = 0;
-  std::size_t end = text.size();
-  while (begin < end && isBlank(text[begin])) ++begin;
-  while (end > begin && isBlank(text[end - 1])) --end;
-  const std::u16string_view body = text.substr(0, end);
-
-  std::string plain;
-  std::size_t i = begin;
-  if (i < end && (body[i] == u'+' || body[i] == u'-')) {
-    if (body[i] == u'-') plain.push_back('-');
-    ++i;
-  }
-  bool anyDigit = false;
-  bool integerPartNonZero = false;
-  // Integer part: digits, with grouping symbols after the first digit.
-  while (i < end) {
-    if (isDigit(body[i])) {
-      plain.push_back(static_cast<char>(body[i]));
-      integerPartNonZero = integerPartNonZero || body[i] != u'0';
-      anyDigit = true;
-      ++i;
-    } else if (anyDigit && format.grouping != format.decimal &&
-               startsWith(body, i, format.grouping)) {
-      i += format.grouping.size();
-    } else {
+std::vector<int> groupsFromPosix(std::string_view grouping) {
+  std::vector<int> groups;
+  for (const char c : grouping) {
+    const int size = static_cast<unsigned char>(c);
+    if (size == 0) break;  // the last size repeats
+    if (size >= CHAR_MAX) {
+      if (!groups.empty()) groups.push_back(0);  // no further grouping
       break;
     }
+    groups.push_back(size);
   }
-  if (i < end && startsWith(body, i, format.decimal)) {
-    i += format.decimal.size();
-    plain.push_back('.');
-    while (i < end && isDigit(body[i])) {
-      plain.push_back(static_cast<char>(body[i]));
-      anyDigit = true;
-      ++i;
+  return groups;
+}
+
+std::vector<int> groupsFromWindows(std::u16string_view grouping) {
+  std::vector<int> groups;
+  int size = 0;
+  bool any = false;
+  for (std::size_t i = 0; i <= grouping.size(); ++i) {
+    if (i == grouping.size() || grouping[i] == u';') {
+      if (any) groups.push_back(size);
+      size = 0;
+      any = false;
+    } else if (isDigit(grouping[i])) {
+      size = std::min(size * 10 + (grouping[i] - u'0'), 99);
+      any = true;
     }
   }
-  if (i != end || !anyDigit) typeMismatch();
-  // from_chars wants a digit on each side of the point.
-  const bool negative = plain.front() == '-';
-  std::string digits = negative ? plain.substr(1) : plain;
-  if (digits.front() == '.') digits = "0" + digits;
-  if (digits.back() == '.') digits.pop_back();
-  plain = negative ? "-" + digits : digits;
-  return fromPlainDecimal(plain, integerPartNonZero);
+  // "3;0" repeats the 3; "3" groups three digits once and the rest not at all.
+  if (!groups.empty() && groups.back() == 0) {
+    groups.pop_back();
+  } else if (!groups.empty()) {
+    groups.push_back(0);
+  }
+  if (!groups.empty() && groups.front() == 0) groups.clear();
+  return groups;
+}
+
+double parseLocaleNumber(std::u16string_view text, const NumberFormat& format) {
+  std::size_t i = 0;
+  std::size_t end = text.size();
+  while (i < end && isBlank(text[i])) ++i;
+  while (end > i && isBlank(text[end - 1])) --end;
+  const std::u16string_view body = text.substr(0, end);
+
+  bool negative = false;
+  if (i < end && (body[i] == u'+' || body[i] == u'-')) negative = body[i++] == u'-';
+
+  // Integer part: digits, in groups between grouping symbols. A grouping symbol stands
+  // between two digits.
+  std::string integer;
+  std::vector<std::size_t> groupSizes;
+  std::size_t group = 0;
+  while (i < end) {
+    if (isDigit(body[i])) {
+      integer.push_back(static_cast<char>(body[i++]));
+      ++group;
+      continue;
+    }
+    const std::size_t symbol = group > 0 ? groupingAt(body, i, format) : 0;
+    if (symbol == 0 || i + symbol >= end || !isDigit(body[i + symbol])) break;
+    groupSizes.push_back(group);
+    group = 0;
+    i += symbol;
+  }
+  if (!groupSizes.empty()) groupSizes.push_back(group);
+  if (!groupedAsTheLocale(groupSizes, format.groups)) typeMismatch();
+
+  std::string fraction;
+  if (i < end && startsWith(body, i, format.decimal)) {
+    i += format.decimal.size();
+    while (i < end && isDigit(body[i])) fraction.push_back(static_cast<char>(body[i++]));
+  }
+  if (integer.empty() && fraction.empty()) typeMismatch();
+
+  long long exponent = 0;
+  std::string exponentText;
+  if (i < end && (body[i] == u'E' || body[i] == u'e')) {
+    ++i;
+    bool exponentNegative = false;
+    if (i < end && (body[i] == u'+' || body[i] == u'-')) exponentNegative = body[i++] == u'-';
+    while (i < end && isDigit(body[i])) {
+      exponentText.push_back(static_cast<char>(body[i]));
+      if (exponent < 1'000'000'000) exponent = exponent * 10 + (body[i] - u'0');
+      ++i;
+    }
+    if (exponentText.empty()) typeMismatch();
+    if (exponentNegative) {
+      exponentText.insert(0, 1, '-');
+      exponent = -exponent;
+    }
+  }
+  if (i != end) typeMismatch();
+
+  // The same number in the form from_chars reads: "[-]digits[.digits][e[-]digits]".
+  std::string plain = negative ? "-" : "";
+  plain += integer.empty() ? "0" : integer;
+  if (!fraction.empty()) plain += "." + fraction;
+  if (!exponentText.empty()) plain += "e" + exponentText;
+  double value = 0;
+  const auto [last, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+  if (ec == std::errc::result_out_of_range) {
+    // Beyond the range of a Double: too large is an overflow, too small reads as zero.
+    if (leadingExponent(integer, fraction) + exponent >= 0) throw RuntimeError(err::kOverflow);
+    return negative ? -0.0 : 0.0;
+  }
+  if (ec != std::errc() || last != plain.data() + plain.size()) typeMismatch();
+  return value;
 }
 
 double leadingNumber(std::u16string_view text) {
@@ -160,6 +258,8 @@ double toDouble(const Variant& value, const NumberFormat& format) {
   switch (value.kind()) {
     case VarKind::Empty:
       return 0;
+    case VarKind::Null:
+      invalidUseOfNull();
     case VarKind::Boolean:
       return value.asBoolean() ? -1 : 0;
     case VarKind::Integer:
@@ -194,6 +294,8 @@ std::int16_t toInteger(const Variant& value, const NumberFormat& format) {
 
 bool toBoolean(const Variant& value, const NumberFormat& format) {
   switch (value.kind()) {
+    case VarKind::Null:
+      invalidUseOfNull();
     case VarKind::Boolean:
       return value.asBoolean();
     case VarKind::Text: {
@@ -217,6 +319,8 @@ std::u16string toText(const Variant& value, const NumberFormat& format) {
   switch (value.kind()) {
     case VarKind::Empty:
       return {};
+    case VarKind::Null:
+      invalidUseOfNull();
     case VarKind::Boolean:
       return value.asBoolean() ? u"True" : u"False";
     case VarKind::Integer:

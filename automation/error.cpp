@@ -36,6 +36,8 @@ std::u16string standardDescription(std::int32_t number) {
       return u"No se ha encontrado la ruta de acceso";
     case err::kObjectNotSet:
       return u"Variable de objeto o bloque With no establecido";
+    case err::kInvalidUseOfNull:
+      return u"Uso no válido de Null";
     case err::kObjectRequired:
       return u"Se requiere un objeto";
     case err::kCannotCreate:

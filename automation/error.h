@@ -24,6 +24,7 @@ inline constexpr std::int32_t kPermissionDenied = 70;
 inline constexpr std::int32_t kPathFileAccess = 75;
 inline constexpr std::int32_t kPathNotFound = 76;
 inline constexpr std::int32_t kObjectNotSet = 91;
+inline constexpr std::int32_t kInvalidUseOfNull = 94;
 inline constexpr std::int32_t kObjectRequired = 424;
 inline constexpr std::int32_t kCannotCreate = 429;
 inline constexpr std::int32_t kNoSuchMember = 438;

@@ -8,6 +8,8 @@ const char* kindName(VarKind kind) {
   switch (kind) {
     case VarKind::Empty:
       return "Empty";
+    case VarKind::Null:
+      return "Null";
     case VarKind::Boolean:
       return "Boolean";
     case VarKind::Integer:

@@ -12,7 +12,8 @@ class Object;
 // A counted reference to a late-bound object; the object goes when the last one does.
 using ObjectRef = std::shared_ptr<Object>;
 
-enum class VarKind { Empty, Boolean, Integer, Long, Double, Text, Object };
+// Empty is a value never set; Null is the explicit "no data" a callee may return.
+enum class VarKind { Empty, Null, Boolean, Integer, Long, Double, Text, Object };
 
 // Name of a kind as the call trace and messages write it.
 const char* kindName(VarKind kind);
@@ -21,6 +22,7 @@ class Variant {
  public:
   Variant() = default;
 
+  static Variant null() { return Variant(NullValue{}); }
   static Variant boolean(bool value) {
     return Variant(Bool{static_cast<std::int16_t>(value ? -1 : 0)});
   }
@@ -47,6 +49,9 @@ class Variant {
   friend bool operator==(const Variant&, const Variant&) = default;
 
  private:
+  struct NullValue {
+    friend bool operator==(const NullValue&, const NullValue&) = default;
+  };
   struct Bool {
     std::int16_t raw;
     friend bool operator==(const Bool&, const Bool&) = default;
@@ -54,7 +59,8 @@ class Variant {
   template <class T>
   explicit Variant(T value) : value_(std::move(value)) {}
 
-  std::variant<std::monostate, Bool, std::int16_t, std::int32_t, double, std::u16string, ObjectRef>
+  std::variant<std::monostate, NullValue, Bool, std::int16_t, std::int32_t, double, std::u16string,
+               ObjectRef>
       value_;
 };
 

@@ -7,6 +7,7 @@
 #include "automation/convert.h"
 #include "automation/text.h"
 #include "order/constantes.h"
+#include "platform/files.h"
 #include "plugin/host_automation.h"
 #include "plugin/plugin.h"
 
@@ -27,6 +28,12 @@ std::u16string twoDigits(int n) {
   char buffer[8];
   std::snprintf(buffer, sizeof buffer, "%02d", n);
   return fromUtf8(buffer);
+}
+
+// Whether a value the host gave differs from a text, as a VB comparison of it with that
+// text decides: a Null compares as unknown, so the difference does not hold.
+bool difiereDe(const Variant& valor, std::u16string_view texto, const NumberFormat& format) {
+  return valor.kind() != VarKind::Null && toText(valor, format) != texto;
 }
 
 // Today as "mm/dd/yyyy", the "/" standing for the user's date separator.
@@ -72,8 +79,8 @@ bool Plugin::escribirPedido() {
       // All three tests are asked of the host for every object, in this order.
       const bool catalogoValido =
           esCatalogoValido(toText(scene.ObjectGetInfo(c.lSesion, id, 0), format));
-      const bool conPrecio = toText(scene.ObjectGetInfo(c.lSesion, id, 43), format) != u"";
-      const bool incluido = toText(scene.ObjectGetInfo(c.lSesion, id, 35), format) != u"0";
+      const bool conPrecio = difiereDe(scene.ObjectGetInfo(c.lSesion, id, 43), u"", format);
+      const bool incluido = difiereDe(scene.ObjectGetInfo(c.lSesion, id, 35), u"0", format);
       if (catalogoValido && conPrecio && incluido) {
         intContador = static_cast<std::int16_t>(intContador + 1);
         std::u16string articulo = toText(scene.ObjectGetInfo(c.lSesion, id, 8), format);
@@ -99,8 +106,12 @@ bool Plugin::escribirPedido() {
     c.dblTotal = checked(c.dblCuotaIVA + c.dblBase);
 
     // The separator is always added, also after a drive root; only the last level is
-    // created, so the base folder must exist.
-    strCarpeta = c.strRuta + system.pathSeparator() + c.strSerie + u"_" + c.strNumPedido;
+    // created, so the base folder must exist. The series and the quote number make the
+    // name of that one folder: a name that would reach another folder is refused before
+    // anything is made.
+    const std::u16string nombre = c.strSerie + u"_" + c.strNumPedido;
+    strCarpeta = c.strRuta + system.pathSeparator() + nombre;
+    checkFolderName(nombre, strCarpeta);
     if (!system.entryExists(strCarpeta)) system.createFolder(strCarpeta);
 
     escribirPRE();

@@ -15,8 +15,9 @@ using namespace brosk;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  static const NumberFormat kFormats[] = {{u",", u"."}, {u".", u","},    {u",", u"\u202F"},
-                                          {u".", u""},  {u"dec", u"gr"}, {u",", u","}};
+  static const NumberFormat kFormats[] = {
+      {u",", u"."},    {u".", u","}, {u",", u"\u202F"},    {u".", u""},
+      {u"dec", u"gr"}, {u",", u","}, {u".", u",", {3, 2}}, {u".", u" ", {3, 0}}};
   const NumberFormat& format = kFormats[data[0] % std::size(kFormats)];
   const std::u16string text =
       fromUtf8(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
@@ -34,11 +35,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!std::isfinite(value)) std::abort();
 
   // The same text in the C library's terms: grouping out, the decimal separator a point.
+  // A space-like grouping symbol stands for every kind of space between digits.
+  auto spaceLike = [](char16_t c) { return c == u' ' || c == u'\u00A0' || c == u'\u202F'; };
+  const bool spaceGrouping = format.grouping.size() == 1 && spaceLike(format.grouping[0]);
+  auto digit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
   std::u16string plain;
   for (std::size_t i = 0; i < text.size();) {
     if (!format.decimal.empty() && text.compare(i, format.decimal.size(), format.decimal) == 0) {
       plain += u'.';
       i += format.decimal.size();
+    } else if (spaceGrouping && spaceLike(text[i]) && i > 0 && digit(text[i - 1]) &&
+               i + 1 < text.size() && digit(text[i + 1])) {
+      ++i;
     } else if (!format.grouping.empty() && format.grouping != format.decimal &&
                text.compare(i, format.grouping.size(), format.grouping) == 0) {
       i += format.grouping.size();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "automation/error.h"
 
@@ -17,6 +18,12 @@ RuntimeError pathError(std::int32_t number, const std::u16string& path);
 // A path the file system can take whole: an empty path, or one with a NUL inside (which
 // the system would silently cut short there), is error 52.
 void checkPath(const std::u16string& path);
+
+// A name that can stand for exactly one folder inside another: no path separator ("\"
+// or "/", which would reach another folder), not "." or "..", and no dot or space at the
+// end (Windows drops them, and would take another folder of the shorter name). Any other
+// name is error 52 naming `path`.
+void checkFolderName(std::u16string_view name, const std::u16string& path);
 
 // Writes `bytes` to a temporary file in the target's folder, flushes it to disk and
 // renames it over `path`. On any failure the old file, if any, is untouched, no

@@ -22,12 +22,6 @@ std::string nativePath(const std::u16string& path) {
   return toUtf8(path);
 }
 
-std::u16string lastComponent(std::u16string_view path) {
-  while (path.size() > 1 && path.back() == u'/') path.remove_suffix(1);
-  const auto slash = path.rfind(u'/');
-  return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
-}
-
 std::u16string homeFolder() {
   if (const char* home = std::getenv("HOME"); home && *home) return fromUtf8(home);
   if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return fromUtf8(pw->pw_dir);
@@ -95,6 +89,7 @@ LinuxSystem::LinuxSystem(const std::string& localeName) {
   }
   format_.decimal = fromUtf8(nl_langinfo_l(RADIXCHAR, loc));
   format_.grouping = fromUtf8(nl_langinfo_l(THOUSEP, loc));
+  format_.groups = groupsFromPosix(nl_langinfo_l(GROUPING, loc));
   if (format_.decimal.empty()) format_.decimal = u".";
   dateSeparator_ = dateSeparatorOf(nl_langinfo_l(D_FMT, loc));
   freelocale(loc);
@@ -106,10 +101,8 @@ bool LinuxSystem::entryExists(const std::u16string& path) {
   const std::string native = nativePath(path);
   struct stat st {};
   if (::stat(native.c_str(), &st) != 0) return false;
-  if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) return false;
-  // A dot name is a hidden entry: a plain directory listing does not show it.
-  const std::u16string name = lastComponent(path);
-  return !(name.size() > 1 && name.front() == u'.' && name != u"..");
+  // Linux has no hidden or system attribute: every folder and ordinary file counts.
+  return S_ISDIR(st.st_mode) || S_ISREG(st.st_mode);
 }
 
 void LinuxSystem::createFolder(const std::u16string& path) {

@@ -11,4 +11,11 @@ void checkPath(const std::u16string& path) {
     throw pathError(err::kBadFileName, path);
 }
 
+void checkFolderName(std::u16string_view name, const std::u16string& path) {
+  const bool plain = !name.empty() && name != u"." && name != u".." &&
+                     name.find_first_of(u"\\/") == std::u16string_view::npos &&
+                     name.back() != u'.' && name.back() != u' ';
+  if (!plain) throw pathError(err::kBadFileName, path);
+}
+
 }  // namespace brosk

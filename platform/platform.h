@@ -23,7 +23,8 @@ class SystemServices {
   virtual ~SystemServices() = default;
 
   // True when `path` names an existing folder or ordinary file that a directory listing
-  // shows (hidden and system entries do not count).
+  // shows (on Windows hidden and system entries do not count; Linux has no such
+  // attribute, and a name beginning with a dot counts like any other).
   virtual bool entryExists(const std::u16string& path) = 0;
   // Creates one folder; its parent must exist. Fails with a RuntimeError naming the path.
   virtual void createFolder(const std::u16string& path) = 0;

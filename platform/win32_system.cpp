@@ -101,7 +101,8 @@ LocalDate Win32System::today() {
 }
 
 NumberFormat Win32System::numberFormat() {
-  return {localeText(LOCALE_SDECIMAL, u"."), localeText(LOCALE_STHOUSAND, u",")};
+  return {localeText(LOCALE_SDECIMAL, u"."), localeText(LOCALE_STHOUSAND, u","),
+          groupsFromWindows(localeText(LOCALE_SGROUPING, u"3;0"))};
 }
 
 std::u16string Win32System::dateSeparator() {

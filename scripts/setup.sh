@@ -31,14 +31,15 @@ if [ ${#missing[@]} -gt 0 ] || [ "${updated:-}" = no ]; then
   "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# The tests and the example run under Spanish and English conventions.
-if ! locale -a 2>/dev/null | grep -qx 'es_ES.utf8' || ! locale -a 2>/dev/null | grep -qx 'en_US.utf8'; then
-  echo "setup: generating the es_ES.UTF-8 and en_US.UTF-8 locales" >&2
-  "${sudo[@]}" sed -i -E 's/^# *(es_ES.UTF-8 UTF-8|en_US.UTF-8 UTF-8)/\1/' /etc/locale.gen
-  grep -qx 'es_ES.UTF-8 UTF-8' /etc/locale.gen || echo 'es_ES.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
-  grep -qx 'en_US.UTF-8 UTF-8' /etc/locale.gen || echo 'en_US.UTF-8 UTF-8' | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
-  "${sudo[@]}" locale-gen >/dev/null
-fi
+# The tests and the example run under Spanish, English and French conventions.
+locales=(es_ES en_US fr_FR)
+for l in "${locales[@]}"; do
+  locale -a 2>/dev/null | grep -qx "$l.utf8" && continue
+  echo "setup: generating the $l.UTF-8 locale" >&2
+  grep -qx "$l.UTF-8 UTF-8" /etc/locale.gen || echo "$l.UTF-8 UTF-8" | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
+  regenerate=yes
+done
+[ -z "${regenerate:-}" ] || "${sudo[@]}" locale-gen >/dev/null
 
 # widl needs the Windows IDL files (oaidl.idl, ...), which only Debian's libwine-dev has;
 # they are unpacked into the build folder rather than installed.

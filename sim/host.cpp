@@ -43,6 +43,7 @@ json traceValue(const Variant& value) {
   json j = {{"kind", kindName(value.kind())}};
   switch (value.kind()) {
     case VarKind::Empty:
+    case VarKind::Null:
       j["value"] = nullptr;
       break;
     case VarKind::Boolean:

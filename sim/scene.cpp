@@ -24,7 +24,7 @@ class Reader {
   }
 
   // A value the host hands back: text, whole number (Long), other number (Double),
-  // true/false (Boolean) or null (Empty).
+  // true/false (Boolean) or null (Null).
   Variant value(const json& j, const std::string& where) const {
     switch (j.type()) {
       case json::value_t::string:
@@ -32,7 +32,7 @@ class Reader {
       case json::value_t::boolean:
         return Variant::boolean(j.get<bool>());
       case json::value_t::null:
-        return Variant();
+        return Variant::null();
       case json::value_t::number_integer:
       case json::value_t::number_unsigned: {
         if (j.is_number_unsigned() && j.get<std::uint64_t>() > 2147483647u) break;

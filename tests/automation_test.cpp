@@ -3,8 +3,12 @@
 
 #include "support.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 #include "automation/convert.h"
 #include "automation/error.h"
@@ -65,6 +69,17 @@ TEST(Conversion, ToBooleanFromTextAndNumbers) {
   EXPECT_EQ(errorOf([] { toBoolean(Variant::text(u"sí"), kSpanish); }), 13);
 }
 
+TEST(Conversion, NullConvertsToNothing) {
+  for (auto convert :
+       {+[] { toText(Variant::null(), kSpanish); }, +[] { toLong(Variant::null(), kSpanish); },
+        +[] { toInteger(Variant::null(), kSpanish); }, +[] { toDouble(Variant::null(), kSpanish); },
+        +[] { toBoolean(Variant::null(), kSpanish); }}) {
+    EXPECT_EQ(errorOf(convert), 94);
+  }
+  EXPECT_EQ(RuntimeError(94).description(), u"Uso no válido de Null");
+  EXPECT_NE(Variant::null(), Variant());
+}
+
 TEST(Conversion, ToTextWritesNumbersInTheUsersConvention) {
   EXPECT_EQ(toText(Variant::dbl(125.5), kSpanish), u"125,5");
   EXPECT_EQ(toText(Variant::dbl(125.5), kEnglish), u"125.5");
@@ -102,12 +117,14 @@ TEST(LocaleNumber, CommaDecimalConvention) {
                                {u"18", 18.0},
                                {u"1.234,5", 1234.5},
                                {u"1.234.567", 1234567.0},
+                               {u"12.345.678", 12345678.0},
+                               {u"-1.234", -1234.0},
+                               {u"1234567,5", 1234567.5},  // grouping is optional
                                {u"  -3,25\t", -3.25},
                                {u"+7", 7.0},
                                {u",5", 0.5},
                                {u"5,", 5.0},
                                {u"0", 0.0},
-                               {u"1.5", 15.0},  // the point groups digits here
                                {u"", NAN},
                                {u"   ", NAN},
                                {u"abc", NAN},
@@ -117,7 +134,6 @@ TEST(LocaleNumber, CommaDecimalConvention) {
                                {u"1,000.5", NAN},
                                {u"--1", NAN},
                                {u"-", NAN},
-                               {u"1e5", NAN},
                                {u"NaN", NAN},
                                {u" 1 . 000 ", NAN},
                                {u"1 000", NAN},
@@ -129,17 +145,129 @@ TEST(LocaleNumber, PointDecimalConvention) {
   expectReadings(kEnglish, {
                                {u"125.50", 125.5},
                                {u"1,234.5", 1234.5},
-                               {u"1,0", 10.0},
+                               {u"1,234,567.25", 1234567.25},
                                {u"-0.125", -0.125},
                                {u"1.2.3", NAN},
-                               {u"1,234,5", 12345.0},
-                               {u"0,5", 5.0},
                            });
+}
+
+// A grouping symbol that is not between digit groups of the locale's sizes is no
+// grouping at all: the text is not a number, rather than a number ten or a hundred
+// times too large ("1,0" is the dialog's own initial point value).
+TEST(LocaleNumber, MisplacedGroupingSymbolsAreNotNumbers) {
+  expectReadings(kEnglish, {
+                               {u"1,0", NAN},
+                               {u"0,5", NAN},
+                               {u"1,234,5", NAN},
+                               {u"12,34", NAN},
+                               {u"1,2345", NAN},
+                               {u"1234,567", NAN},  // a first group of more than 3
+                               {u"1,,234", NAN},
+                               {u"1,", NAN},
+                               {u"1,.5", NAN},
+                               {u",123", NAN},
+                           });
+  expectReadings(kSpanish, {
+                               {u"99.50", NAN},  // a point price under Spanish conventions
+                               {u"1.5", NAN},
+                               {u"1.23,4", NAN},
+                               {u"1.234.56", NAN},
+                               {u"1.234.5678", NAN},
+                           });
+}
+
+TEST(LocaleNumber, GroupSizesComeFromTheLocale) {
+  const NumberFormat india{u".", u",", {3, 2}};
+  expectReadings(india, {
+                            {u"1,23,45,678.5", 12345678.5},
+                            {u"12,34,567", 1234567.0},
+                            {u"1,234", 1234.0},
+                            {u"12,345", 12345.0},
+                            {u"1,234,567", NAN},
+                            {u"123,45,678", NAN},
+                        });
+  const NumberFormat once{u".", u",", {3, 0}};  // one group of three, the rest together
+  expectReadings(once, {{u"1234567,890", 1234567890.0}, {u"1,234,567", NAN}});
+  const NumberFormat none{u".", u",", {}};
+  expectReadings(none, {{u"1234", 1234.0}, {u"1,234", NAN}});
+
+  EXPECT_EQ(groupsFromPosix("\3\3"), (std::vector<int>{3, 3}));
+  EXPECT_EQ(groupsFromPosix("\3\2"), (std::vector<int>{3, 2}));
+  EXPECT_EQ(groupsFromPosix("\3\x7F"), (std::vector<int>{3, 0}));
+  EXPECT_EQ(groupsFromPosix(""), std::vector<int>{});
+  EXPECT_EQ(groupsFromWindows(u"3;0"), (std::vector<int>{3}));
+  EXPECT_EQ(groupsFromWindows(u"3;2;0"), (std::vector<int>{3, 2}));
+  EXPECT_EQ(groupsFromWindows(u"3"), (std::vector<int>{3, 0}));
+  EXPECT_EQ(groupsFromWindows(u"0"), std::vector<int>{});
+}
+
+TEST(LocaleNumber, ExponentsAfterTheMantissa) {
+  expectReadings(kSpanish, {
+                               {u"1E+15", 1e15},
+                               {u"1E-05", 1e-5},
+                               {u"1e5", 1e5},
+                               {u"-2,5E3", -2500.0},
+                               {u"1.234,5e-2", 12.345},
+                               {u",5E1", 5.0},
+                               {u"1E", NAN},
+                               {u"1E+", NAN},
+                               {u"E5", NAN},
+                               {u"1E5,5", NAN},
+                               {u"1 E5", NAN},
+                           });
+  EXPECT_EQ(errorOf([] { parseLocaleNumber(u"1e400", kSpanish); }), 6);
+  EXPECT_EQ(errorOf([] { parseLocaleNumber(u"0,1e310", kSpanish); }), 6);
+  EXPECT_EQ(parseLocaleNumber(u"0,1e309", kSpanish), 1e308);
+  EXPECT_EQ(parseLocaleNumber(u"1e-400", kSpanish), 0.0);
+  EXPECT_EQ(parseLocaleNumber(u"1000e-310", kSpanish), 1e-307);
+  EXPECT_EQ(parseLocaleNumber(u"0e99999999999999999999", kSpanish), 0.0);
+  EXPECT_EQ(errorOf([] { parseLocaleNumber(u"1e99999999999999999999", kSpanish); }), 6);
+}
+
+// Every number the plug-in writes as text reads back as the same number, and writing
+// that again gives the same text: a host result of code 43 that is a Double survives.
+TEST(LocaleNumber, TextOfEveryFiniteDoubleReadsBack) {
+  std::vector<double> values = {0.0,      1.0,
+                                -1.0,     0.1,
+                                1e15,     1e-5,
+                                1e16,     123456789012345.0,
+                                0.000123, 1.0 / 3,
+                                2.0 / 3,  1e308,
+                                -1e308,   1.7976931348623157e308,
+                                5e-324,   2.2250738585072014e-308,
+                                99.995,   1234567.89};
+  std::uint64_t bits = 0x9E3779B97F4A7C15u;
+  for (int i = 0; i < 20000; ++i) {
+    bits ^= bits << 13, bits ^= bits >> 7, bits ^= bits << 17;
+    double d = 0;
+    std::memcpy(&d, &bits, sizeof d);
+    if (std::isfinite(d)) values.push_back(d);
+  }
+  for (const NumberFormat& format : {kSpanish, kEnglish}) {
+    for (const double d : values) {
+      const std::u16string text = toText(Variant::dbl(d), format);
+      SCOPED_TRACE(toUtf8(text));
+      double back = 0;
+      ASSERT_NO_THROW(back = parseLocaleNumber(text, format));
+      std::string plain = toUtf8(text);
+      std::replace(plain.begin(), plain.end(), ',', '.');
+      EXPECT_EQ(back, std::strtod(plain.c_str(), nullptr));
+      EXPECT_EQ(toText(Variant::dbl(back), format), text);
+    }
+  }
 }
 
 TEST(LocaleNumber, MultiCharacterAndBlankGroupingSymbols) {
   const NumberFormat french{u",", u"\u202F"};
   EXPECT_EQ(parseLocaleNumber(u"1\u202F234,5", french), 1234.5);
+  // Where the locale groups with a space, any of the spaces typed there groups.
+  EXPECT_EQ(parseLocaleNumber(u"1 234,5", french), 1234.5);
+  EXPECT_EQ(parseLocaleNumber(u"1\u00A0234\u00A0567", french), 1234567.0);
+  EXPECT_EQ(parseLocaleNumber(u" 12 345 ", french), 12345.0);
+  EXPECT_EQ(errorOf([&] { parseLocaleNumber(u"1 2,5", french); }), 13);
+  EXPECT_EQ(errorOf([&] { parseLocaleNumber(u"1  234", french); }), 13);
+  const NumberFormat windowsFrench{u",", u"\u00A0"};
+  EXPECT_EQ(parseLocaleNumber(u"1 234,5", windowsFrench), 1234.5);
   const NumberFormat odd{u"dec", u"gr"};
   EXPECT_EQ(parseLocaleNumber(u"1gr234dec75", odd), 1234.75);
 }

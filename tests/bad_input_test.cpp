@@ -98,14 +98,16 @@ TEST_F(BadInput, HalfASurrogatePairIsRefusedWithAClearMessage) {
 }
 
 TEST_F(BadInput, PricesThatAreNotNumbers) {
-  for (const char16_t* price : {u"1e400", u"NaN", u"--1", u" 1 . 000 ", u"12 €", u"0x10", u"∞"}) {
+  for (const char16_t* price :
+       {u"NaN", u"--1", u" 1 . 000 ", u"12 €", u"0x10", u"∞", u"99.50", u"1.5", u"1e"}) {
     SCOPED_TRACE(toUtf8(price));
     EXPECT_EQ(link({item(u"A", price, u"d")}),
               Texts{u"Error inesperado (13): No coinciden los tipos"});
     EXPECT_TRUE(orderFiles().empty());
   }
-  const std::u16string huge(400, u'9');
-  EXPECT_EQ(link({item(u"A", huge, u"d")}), Texts{u"Error inesperado (6): Desbordamiento"});
+  for (const std::u16string& huge : {std::u16string(400, u'9'), std::u16string(u"1e400")}) {
+    EXPECT_EQ(link({item(u"A", huge, u"d")}), Texts{u"Error inesperado (6): Desbordamiento"});
+  }
   const std::u16string max = u"17976931348623157" + std::u16string(292, u'0');
   EXPECT_EQ(link({item(u"A", max, u"d"), item(u"B", max, u"d")}),
             Texts{u"Error inesperado (6): Desbordamiento"});
@@ -122,7 +124,7 @@ TEST_F(BadInput, SeriesAndQuoteNumbersAFolderNameCannotHold) {
            {std::u16string(u"9\0x", 3),
             u"Error inesperado (52): Nombre o número de archivo incorrecto: «" + base +
                 std::u16string(u"9\0x_9999", 8) + u"»"},
-           {u"a/b", u"Error inesperado (76): No se ha encontrado la ruta de acceso: «" + base +
+           {u"a/b", u"Error inesperado (52): Nombre o número de archivo incorrecto: «" + base +
                         u"a/b_9999»"},
            {std::u16string(300, u's'),
             u"Error inesperado (52): Nombre o número de archivo incorrecto: «" + base +
@@ -132,6 +134,68 @@ TEST_F(BadInput, SeriesAndQuoteNumbersAFolderNameCannotHold) {
               Texts{c.message});
   }
   EXPECT_EQ(fs::directory_iterator(dir / "KD_LORVENIC"), fs::directory_iterator());
+}
+
+// The order folder is one folder named after the series and the quote number. A name
+// that would reach another folder (a path separator, "..") or that Windows would take as
+// another folder's (a dot or a space at the end) is refused before anything is made, and
+// an earlier order's files stay as they were.
+TEST_F(BadInput, OrderFolderNamesThatReachAnotherFolderAreRefused) {
+  ASSERT_EQ(link({item(u"A", u"1", u"d")}), Texts{u"El enlace se ha realizado correctamente"});
+  const auto before = testing::readCells(dir / "KD_LORVENIC/9_9999/PRE.xls");
+  const std::u16string base = dir.u16("KD_LORVENIC/");
+  for (const std::u16string quote :
+       {u"x/..", u"x\\..", u"x/../../elsewhere", u"9999.", u"9999 ", u"..", u"a\\b", u"/"}) {
+    SCOPED_TRACE(toUtf8(quote));
+    EXPECT_EQ(link({item(u"A", u"2", u"d")}, {}, {Step::type(Id::NumPedido, quote)}),
+              Texts{u"Error inesperado (52): Nombre o número de archivo incorrecto: «" + base +
+                    u"9_" + quote + u"»"});
+  }
+  EXPECT_EQ(link({item(u"A", u"2", u"d")}, {}, {Step::type(Id::Tipo, u"..\\x")}),
+            Texts{u"Error inesperado (52): Nombre o número de archivo incorrecto: «" + base +
+                  u"..\\x_9999»"});
+  std::vector<std::string> left;
+  for (const auto& e : fs::directory_iterator(dir / "KD_LORVENIC"))
+    left.push_back(e.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"9_9999"});
+  EXPECT_EQ(testing::readCells(dir / "KD_LORVENIC/9_9999/PRE.xls"), before);
+  // Dots and spaces elsewhere in the name are ordinary characters.
+  EXPECT_EQ(link({item(u"A", u"1", u"d")}, {}, {Step::type(Id::NumPedido, u" 9.9 9")}),
+            Texts{u"El enlace se ha realizado correctamente"});
+  EXPECT_TRUE(fs::exists(dir / "KD_LORVENIC/9_ 9.9 9/LPS.xls"));
+}
+
+// A Null from the host, as a scene file's null gives it: the two tests of the object loop
+// do not hold for it (the object is skipped); read as text anywhere else it is error 94.
+// Series "." makes the order folder "._9999", a name Linux lists like any other: the
+// second export into it finds it and replaces the workbooks.
+TEST_F(BadInput, ADotNamedOrderFolderIsExportedIntoTwice) {
+  for (const char16_t* price : {u"1", u"2"}) {
+    EXPECT_EQ(link({item(u"A", price, u"d")}, {}, {Step::type(Id::Tipo, u".")}),
+              Texts{u"El enlace se ha realizado correctamente"});
+  }
+  EXPECT_EQ(orderFiles("._9999"), (std::vector<std::string>{"LPS.xls", "PRE.xls"}));
+  EXPECT_EQ(testing::readCells(dir / "KD_LORVENIC/._9999/LPS.xls")[16]["value"], 2.0);
+}
+
+TEST_F(BadInput, NullFromTheHost) {
+  const Texts empty{u"No hay objetos en la escena para enlazar"};
+  const Texts null{u"Error inesperado (94): Uso no válido de Null"};
+  auto with = [](std::int32_t code, Variant value) {
+    sim::SceneObject o = item(u"A", u"1", u"d");
+    o.info[code] = std::move(value);
+    return o;
+  };
+  EXPECT_EQ(link({with(43, Variant::null())}), empty);
+  EXPECT_EQ(link({with(35, Variant::null())}), empty);
+  EXPECT_EQ(link({with(0, Variant::null())}), null);
+  EXPECT_EQ(link({with(8, Variant::null())}), null);
+  EXPECT_EQ(link({item(u"A", u"1", u"d")}, {{u"@Heading.ModelName()", Variant::null()}}), null);
+  EXPECT_TRUE(orderFiles().empty());
+  // The same from a scene file: null is the host's Null.
+  const sim::Scene scene =
+      sim::parseScene(R"({"objects": [{"info": {"0": "CAT", "43": null}}]})", "null.json");
+  EXPECT_EQ(scene.objects[0].info.at(43), Variant::null());
 }
 
 TEST_F(BadInput, NumbersTooLargeForTheDialog) {

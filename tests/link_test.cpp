@@ -121,13 +121,13 @@ TEST_F(Link, AcceptedOrderIsReadInTheHostsOrderAndWrittenAsTwoWorkbooks) {
   EXPECT_EQ(t[25]["args"][2]["value"], 43);
 
   const auto pre = readCells(order() / "PRE.xls");
-  ASSERT_EQ(pre.size(), 14u);
+  ASSERT_EQ(pre.size(), 13u);
   EXPECT_EQ(pre[2], textCell(1, 3, "Muebles Martínez"));
   EXPECT_EQ(pre[3], textCell(1, 4, "12/08/2026"));
-  EXPECT_EQ(pre[8], numberCell(1, 18, 100.62));  // 100.5 + 0.125
-  EXPECT_EQ(pre[10], numberCell(1, 48, 21));
-  EXPECT_EQ(pre[11], numberCell(1, 51, 21.13));
-  EXPECT_EQ(pre[12], numberCell(1, 62, 121.76));
+  EXPECT_EQ(pre[7], numberCell(1, 18, 100.62));  // 100.5 + 0.125
+  EXPECT_EQ(pre[9], numberCell(1, 48, 21));
+  EXPECT_EQ(pre[10], numberCell(1, 51, 21.13));
+  EXPECT_EQ(pre[11], numberCell(1, 62, 121.76));
   const auto lps = readCells(order() / "LPS.xls");
   ASSERT_EQ(lps.size(), 30u);
   EXPECT_EQ(lps[4], textCell(1, 5, "Modelo: Nova\r\nFrente: Roble"));
@@ -279,22 +279,22 @@ TEST_F(Link, SecondCommandAfterAceptarShowsTheEntriesWithoutTheLoadStep) {
   inFreshThread([&] {
     load(kitchen({object("CAT", "A", "1", "1", "x")}));
     user.showings.push_back(
-        {Step::type(Id::Tipo, u"3"), Step::type(Id::NumPedido, u" 42 "), Step::click(Id::Aceptar)});
+        {Step::type(Id::Tipo, u"3"), Step::type(Id::NumPedido, u" 42"), Step::click(Id::Aceptar)});
     EXPECT_FALSE(link());
     fs::remove_all(dir / "KD_LORVENIC");  // the question is not asked again all the same
     user.showings.push_back({Step::click(Id::Aceptar)});
     EXPECT_FALSE(link());
-    EXPECT_EQ(constantes().strNumPedido, u" 42 ");
+    EXPECT_EQ(constantes().strNumPedido, u" 42");
   });
   ASSERT_EQ(user.seen.size(), 2u);
   EXPECT_EQ(user.seen[0].tipo, u"9");
   EXPECT_EQ(user.seen[0].ruta, dir.u16("KD_LORVENIC"));
   EXPECT_EQ(user.seen[1].tipo, u"3");
-  EXPECT_EQ(user.seen[1].numPedido, u" 42 ");
+  EXPECT_EQ(user.seen[1].numPedido, u" 42");
   EXPECT_EQ(boxes(), (std::vector<testing::MessageBox>{
                          kQuestion, kSuccess,
                          unexpected(u"76): No se ha encontrado la ruta de acceso: «" +
-                                    dir.u16("KD_LORVENIC/3_ 42 ") + u"»")}));
+                                    dir.u16("KD_LORVENIC/3_ 42") + u"»")}));
 }
 
 TEST_F(Link, SecondCommandAfterCancelarLoadsTheDialogAgain) {
@@ -325,15 +325,34 @@ TEST_F(Link, CloseThroughTheFrameActsAsCancelarEvenAfterAnAcceptedCommand) {
   EXPECT_EQ(boxes(), (std::vector<testing::MessageBox>{kQuestion, kSuccess, kNotLinked}));
 }
 
+// Under English conventions the dialog's initial point value "1,0" is no number (and not
+// ten): the user is told and corrects it.
+TEST_F(Link, TheInitialPointValueUnderEnglishConventionsIsToldNotReadAsTen) {
+  system.format = {u".", u","};
+  inFreshThread([&] {
+    load(kitchen({object("CAT", "A", "1", "2.5", "x")}));
+    user.showings.push_back(
+        {Step::click(Id::Aceptar), Step::type(Id::ValorPunto, u"1.0"), Step::click(Id::Aceptar)});
+    EXPECT_FALSE(link());
+    EXPECT_EQ(constantes().dblValorPunto, 1);
+    EXPECT_EQ(constantes().lineas(2).precio, 2.5);
+  });
+  EXPECT_EQ(boxes(),
+            (std::vector<testing::MessageBox>{
+                kQuestion,
+                {u"El valor del punto no es un número: «1,0».", u"Datos de presupuesto", 48},
+                kSuccess}));
+}
+
 TEST_F(Link, ANumberThatDoesNotReadIsToldAndTheDialogStaysUsable) {
   inFreshThread([&] {
     load(kitchen({object("CAT", "A", "1", "1", "x")}));
-    user.showings.push_back({Step::type(Id::Tipo, u"7"), Step::type(Id::ValorPunto, u"1.5"),
+    user.showings.push_back({Step::type(Id::Tipo, u"7"), Step::type(Id::ValorPunto, u"1.500"),
                              Step::type(Id::Iva, u"dieciocho"), Step::click(Id::Aceptar),
                              Step::type(Id::Iva, u""), Step::click(Id::Aceptar),
                              Step::type(Id::Iva, u"16"), Step::click(Id::Aceptar)});
     EXPECT_FALSE(link());
-    EXPECT_EQ(constantes().dblValorPunto, 15);  // the point groups digits in Spanish
+    EXPECT_EQ(constantes().dblValorPunto, 1500);  // the point groups digits in Spanish
     EXPECT_EQ(constantes().dblIVA, 16);
   });
   EXPECT_EQ(boxes(), (std::vector<testing::MessageBox>{

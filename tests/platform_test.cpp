@@ -6,7 +6,10 @@
 
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
+#include "automation/convert.h"
+#include "automation/error.h"
 #include "automation/text.h"
 #include "platform/linux_system.h"
 
@@ -31,6 +34,34 @@ TEST(LinuxConventions, ComeFromTheNamedLocale) {
   EXPECT_EQ(spanish.numberFormat().decimal, u",");
   EXPECT_EQ(spanish.numberFormat().grouping, u".");
   EXPECT_EQ(spanish.dateSeparator(), u"/");
+}
+
+// The conventions of real locales, with the grouping each gives: Spanish and English
+// group by three with a point or a comma, French with a narrow no-break space, which a
+// typed space stands for.
+TEST(LinuxConventions, NumbersReadAsTheLocaleGroupsThem) {
+  for (const char* name : {"es_ES.UTF-8", "en_US.UTF-8", "fr_FR.UTF-8"}) {
+    if (!haveLocale(name)) GTEST_SKIP() << name << " is not generated";
+  }
+  const NumberFormat spanish = LinuxSystem("es_ES.UTF-8").numberFormat();
+  EXPECT_EQ(spanish.groups, (std::vector<int>{3, 3}));
+  EXPECT_EQ(parseLocaleNumber(u"1.234,5", spanish), 1234.5);
+  EXPECT_EQ(parseLocaleNumber(u"12.345.678", spanish), 12345678.0);
+  EXPECT_EQ(parseLocaleNumber(u"1,0", spanish), 1.0);
+  EXPECT_THROW(parseLocaleNumber(u"99.50", spanish), RuntimeError);
+
+  const NumberFormat english = LinuxSystem("en_US.UTF-8").numberFormat();
+  EXPECT_EQ(english.grouping, u",");
+  EXPECT_EQ(parseLocaleNumber(u"1,234.5", english), 1234.5);
+  EXPECT_EQ(parseLocaleNumber(u"99.50", english), 99.5);
+  EXPECT_THROW(parseLocaleNumber(u"1,0", english), RuntimeError);
+
+  const NumberFormat french = LinuxSystem("fr_FR.UTF-8").numberFormat();
+  EXPECT_EQ(french.decimal, u",");
+  EXPECT_EQ(french.grouping, u"\u202F");
+  EXPECT_EQ(parseLocaleNumber(u"1 234,5", french), 1234.5);
+  EXPECT_EQ(parseLocaleNumber(u"1\u202F234\u202F567", french), 1234567.0);
+  EXPECT_THROW(parseLocaleNumber(u"12 34,5", french), RuntimeError);
 }
 
 TEST(LinuxConventions, UnknownLocaleIsAnError) {
@@ -61,14 +92,16 @@ class LinuxFolders : public ::testing::Test {
   LinuxSystem system{"C"};
 };
 
-TEST_F(LinuxFolders, EntryTestSeesFoldersAndFilesButNotHiddenEntries) {
+// Linux has no hidden attribute: a dot name is an entry like any other (an order folder
+// of series "." is found again by the next export into it).
+TEST_F(LinuxFolders, EntryTestSeesFoldersAndFilesDotNamesIncluded) {
   fs::create_directory(root / "KD_LORVENIC");
   std::ofstream(root / "file") << "x";
   fs::create_directory(root / ".hidden");
   EXPECT_TRUE(system.entryExists(at("KD_LORVENIC")));
   EXPECT_TRUE(system.entryExists(at("KD_LORVENIC") + u"/"));
   EXPECT_TRUE(system.entryExists(at("file")));
-  EXPECT_FALSE(system.entryExists(at(".hidden")));
+  EXPECT_TRUE(system.entryExists(at(".hidden")));
   EXPECT_FALSE(system.entryExists(at("missing")));
   EXPECT_THROW(system.entryExists(at("a") + std::u16string(1, u'\0') + u"b"), RuntimeError);
 }

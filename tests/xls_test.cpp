@@ -29,8 +29,10 @@ TEST(XlsEngine, CellsComeBackWithTheirKindsAndValues) {
   Sheet sheet;
   sheet.setText(1, 1, u"9");
   sheet.setText(1, 3, u"Muebles Martínez e Hijos, S.L.");
-  sheet.setText(1, 8, u"");
+  sheet.setText(1, 8, u"");  // an empty text is no cell
   sheet.setNumber(1, 18, 1850.25);
+  sheet.setNumber(5, 5, 2);
+  sheet.setText(5, 5, u"");  // and clears the cell it is written to
   sheet.setNumber(2, 6, 1);
   sheet.setText(3, 5, u"Modelo: Nova\r\nFrente: Roble\r\n: sin título");
   sheet.setText(4, 1, u"𝄞 €ñ 中文");
@@ -41,7 +43,6 @@ TEST(XlsEngine, CellsComeBackWithTheirKindsAndValues) {
             (std::vector<json>{
                 textCell(1, 1, "overwritten"),
                 textCell(1, 3, "Muebles Martínez e Hijos, S.L."),
-                textCell(1, 8, ""),
                 numberCell(1, 18, 1850.25),
                 numberCell(2, 6, 1),
                 textCell(3, 5, "Modelo: Nova\r\nFrente: Roble\r\n: sin título"),

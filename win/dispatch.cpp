@@ -290,9 +290,10 @@ Variant fromVariant(const VARIANT& given) {
   }
   switch (v->vt) {
     case VT_EMPTY:
-    case VT_NULL:
     case VT_ERROR:
       return Variant();
+    case VT_NULL:
+      return Variant::null();
     case VT_BOOL:
       return Variant::rawBoolean(v->boolVal);
     case VT_I2:
@@ -333,6 +334,9 @@ void toVariant(const Variant& value, VARIANT& out) {
   VariantInit(&out);
   switch (value.kind()) {
     case VarKind::Empty:
+      break;
+    case VarKind::Null:
+      out.vt = VT_NULL;
       break;
     case VarKind::Boolean:
       out.vt = VT_BOOL, out.boolVal = value.rawBoolean();

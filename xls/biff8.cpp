@@ -93,7 +93,7 @@ void bof(Writer& w, std::uint16_t substream) {
   w.out.u16(substream);
   w.out.u16(0x0DBB);  // build
   w.out.u16(0x07CC);  // year
-  w.out.u32(0);       // file history flags
+  w.out.u32(0x0009);  // file history: fWin (saved on Windows), fWinAny (ever saved on Windows)
   w.out.u32(0x0006);  // lowest BIFF version that can read all records
   w.end(at);
 }

@@ -32,6 +32,12 @@ Cell& Sheet::at(std::uint32_t key) {
   return cells_.insert(it, Entry{key, Cell{}})->second;
 }
 
+void Sheet::erase(std::uint32_t key) {
+  const auto it = std::lower_bound(cells_.begin(), cells_.end(), key,
+                                   [](const Entry& e, std::uint32_t k) { return e.first < k; });
+  if (it != cells_.end() && it->first == key) cells_.erase(it);
+}
+
 void Sheet::setText(int row, int column, std::u16string text) {
   const std::uint32_t key = checkedKey(row, column);
   if (text.size() > kMaxTextLength) {
@@ -44,6 +50,10 @@ void Sheet::setText(int row, int column, std::u16string text) {
     throw RuntimeError(err::kInvalidCall, u"El texto de la celda " + cellName(row, column) +
                                               u" contiene un carácter UTF-16 incompleto "
                                               u"(suplente sin pareja)");
+  }
+  if (text.empty()) {
+    erase(key);  // a spreadsheet application keeps no cell for an empty text
+    return;
   }
   Cell& cell = at(key);
   cell.kind = Cell::Kind::Text;

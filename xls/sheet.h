@@ -21,7 +21,8 @@ struct Cell {
 
 class Sheet {
  public:
-  // Rows 1 to 65536 and columns 1 to 256; a cell written again takes the new value.
+  // Rows 1 to 65536 and columns 1 to 256; a cell written again takes the new value, and
+  // an empty text leaves no cell at all, as in a spreadsheet application.
   // A cell outside the sheet, a text longer than 32767 characters or holding half a
   // surrogate pair, or a number that is not finite is a RuntimeError and the sheet is
   // left as it was.
@@ -42,6 +43,7 @@ class Sheet {
   // The cell at `key`, made when missing. Cells are mostly written in order, so the
   // common case appends.
   Cell& at(std::uint32_t key);
+  void erase(std::uint32_t key);
   std::vector<Entry> cells_;
 };
 
