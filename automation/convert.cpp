@@ -74,7 +74,7 @@ long long leadingExponent(const std::string& integer, const std::string& fractio
 
 double roundedInRange(double value, double low, double high) {
   if (std::isnan(value)) throw RuntimeError(err::kOverflow);
-  const double rounded = std::nearbyint(value);  // the default mode rounds half to even
+  const double rounded = roundHalfEven(value);
   if (rounded < low || rounded > high) throw RuntimeError(err::kOverflow);
   return rounded;
 }
@@ -110,6 +110,16 @@ bool equalsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
 }
 
 }  // namespace
+
+double roundHalfEven(double value) {
+  // From 2^52 on every Double is a whole number already.
+  if (!(std::fabs(value) < 4503599627370496.0)) return value;
+  const double below = std::floor(value);  // exact in every rounding mode
+  const double rest = value - below;       // exact: both lie within 2^52 of each other
+  double rounded = below;
+  if (rest > 0.5 || (rest == 0.5 && std::fmod(below, 2.0) != 0)) rounded = below + 1;
+  return std::copysign(rounded, value);
+}
 
 std::vector<int> groupsFromPosix(std::string_view grouping) {
   std::vector<int> groups;

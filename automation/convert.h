@@ -44,6 +44,11 @@ double parseLocaleNumber(std::u16string_view text, const NumberFormat& format);
 // point; reading stops at the first other character. No leading number reads as 0.
 double leadingNumber(std::u16string_view text);
 
+// Rounds to the nearest whole number, an exact half to the even one, by exact steps that
+// do not depend on the rounding mode the thread happens to be in. NaN and infinities come
+// back as they are; the sign of a zero result is kept.
+double roundHalfEven(double value);
+
 // Value conversions. Numbers round half to even; a result outside the target range is
 // error 6; a value that cannot convert (an object, a text that is not a number) is 13;
 // Null converts to nothing: error 94.

@@ -6,6 +6,7 @@
 #include "automation/convert.h"
 #include "automation/text.h"
 #include "order/constantes.h"
+#include "platform/thread_state.h"
 
 namespace brosk {
 namespace {
@@ -34,8 +35,10 @@ double leerNumero(const std::u16string& texto, const NumberFormat& format, const
 }  // namespace
 
 FrmDatos& FrmDatos::shared() {
-  thread_local std::unique_ptr<FrmDatos> instance = std::make_unique<FrmDatos>();
-  return *instance;
+  struct DialogState : ThreadState {
+    FrmDatos form;
+  };
+  return threadState<DialogState>(ThreadStateKind::Dialog).form;
 }
 
 std::u16string& FrmDatos::text(layout::Id control) {
@@ -75,7 +78,12 @@ void FrmDatos::Show(Services& services) {
     Form_Load();  // a failure leaves the dialog unloaded
   }
   state_ = State::Visible;
-  services.ui.showModal(*this);
+  try {
+    services.ui.showModal(*this);
+  } catch (...) {
+    state_ = State::NotLoaded;  // a window that could not be shown was never loaded
+    throw;
+  }
   // A view that returns with the dialog still open has lost its window: that is a close.
   if (state_ == State::Visible) closeFromFrame();
 }

@@ -20,8 +20,8 @@ class FrmDatos {
 
   // Shows the dialog modally. When it is not loaded, it is loaded first: the controls
   // take their initial texts and the load step runs. Returns once the dialog has hidden
-  // or unloaded itself. A failure of the load step goes to the caller; the dialog then
-  // stays unloaded.
+  // or unloaded itself. A failure of the load step, or a window that cannot be shown,
+  // goes to the caller; the dialog then stays unloaded.
   void Show(Services& services);
 
   // True after Aceptar, False after Cancelar (or a close through the window frame);

@@ -1,6 +1,7 @@
 // The order state: the values the link command, the dialog, the order builder and the
 // two workbook writers share while a link runs. One copy per thread (the apartment of
-// the objects created on it), made on first use and never cleared.
+// the objects created on it), made on first use and never cleared; it goes when the
+// thread ends or the library unloads.
 #pragma once
 
 #include <array>
@@ -73,6 +74,11 @@ struct Constantes {
 
 // This thread's order state.
 Constantes& constantes();
+
+// Releases the host objects this thread's order state still holds (a failed command
+// leaves them there until the next one). For when no Plugin of the apartment is left to
+// run that next command: they are released on their own thread, not at its end.
+void releaseHostObjects();
 
 // True when objects of catalogue `nombre` may become order lines: the name is on none of
 // the sixteen excluded catalogue names (compared exactly, case and blanks counting).

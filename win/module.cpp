@@ -2,6 +2,9 @@
 
 #include <objbase.h>
 
+#include "platform/fp_state.h"
+#include "platform/thread_state.h"
+
 namespace brosk::win {
 
 HINSTANCE gModule = nullptr;
@@ -20,27 +23,6 @@ std::wstring modulePath() {
   }
 }
 
-HRESULT setClassesKey(const std::wstring& key, const std::wstring& value, const wchar_t* name,
-                      const std::wstring& named) {
-  HKEY handle = nullptr;
-  LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_WRITE, nullptr, &handle, nullptr);
-  if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
-  auto set = [&](const wchar_t* valueName, const std::wstring& data) {
-    return RegSetValueExW(handle, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                          static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-  };
-  rc = set(nullptr, value);
-  if (rc == ERROR_SUCCESS && name) rc = set(name, named);
-  RegCloseKey(handle);
-  return HRESULT_FROM_WIN32(rc);
-}
-
-HRESULT removeClassesKey(const std::wstring& key) {
-  const LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
-  return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(rc);
-}
-
 std::wstring guidText(const GUID& guid) {
   wchar_t text[40];
   StringFromGUID2(guid, text, 40);
@@ -48,6 +30,7 @@ std::wstring guidText(const GUID& guid) {
 }
 
 HRESULT ModuleFactory::QueryInterface(REFIID riid, void** out) {
+  const FpEntry entry;
   if (out == nullptr) return E_POINTER;
   if (riid == IID_IUnknown || riid == IID_IClassFactory) {
     *out = static_cast<IClassFactory*>(this);
@@ -58,17 +41,37 @@ HRESULT ModuleFactory::QueryInterface(REFIID riid, void** out) {
 }
 
 HRESULT ModuleFactory::LockServer(BOOL lock) {
+  const FpEntry entry;
   lock ? ++gLocks : --gLocks;
   return S_OK;
 }
 
 }  // namespace brosk::win
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-  if (reason == DLL_PROCESS_ATTACH) brosk::win::gModule = instance;
+// The module state of each thread is freed here, by the DLL itself, and not by the C
+// runtime's thread_local destructors (see platform/thread_state.h). Both run under the
+// loader lock: a state that still holds other components' objects is left unreleased.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  switch (reason) {
+    case DLL_PROCESS_ATTACH:
+      brosk::win::gModule = instance;
+      break;
+    case DLL_THREAD_DETACH:
+      brosk::releaseThreadStates(brosk::Release::UnderLoaderLock);
+      break;
+    case DLL_PROCESS_DETACH:
+      // Unloaded while the process goes on (FreeLibrary, CoFreeUnusedLibraries): every
+      // thread's state goes. At process exit the other threads are gone already,
+      // perhaps halfway through anything: nothing is touched.
+      if (reserved == nullptr) brosk::releaseAllThreadStates(brosk::Release::UnderLoaderLock);
+      break;
+    default:
+      break;
+  }
   return TRUE;
 }
 
 extern "C" HRESULT __stdcall DllCanUnloadNow() {
+  const brosk::FpEntry entry;
   return brosk::win::gObjects == 0 && brosk::win::gLocks == 0 ? S_OK : S_FALSE;
 }
