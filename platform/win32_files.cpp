@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
+#include <string>
 
 #include "platform/files.h"
 #include "platform/win32_system.h"
@@ -18,27 +20,24 @@ bool injected(FileStep step) {
   return true;
 }
 
-const wchar_t* wide(const std::u16string& s) {
-  return reinterpret_cast<const wchar_t*>(s.c_str());
-}
-
 class TempFile {
  public:
   ~TempFile() {
     if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    if (!path_.empty()) DeleteFileW(wide(path_));
+    if (!path_.empty()) DeleteFileW(path_.c_str());
   }
-  bool create(const std::u16string& target) {
-    const auto slash = target.find_last_of(u"\\/");
-    const std::u16string folder = slash == std::u16string::npos ? u"" : target.substr(0, slash + 1);
-    const std::u16string name = slash == std::u16string::npos ? target : target.substr(slash + 1);
+  // `target` is an extended path: the temporary name beside it may be longer than
+  // MAX_PATH as well.
+  bool create(const std::wstring& target) {
+    const auto slash = target.find_last_of(L"\\");
+    const std::wstring folder = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
+    const std::wstring name = slash == std::wstring::npos ? target : target.substr(slash + 1);
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      char suffix[32];
-      std::snprintf(suffix, sizeof suffix, ".%08lx%02x.tmp", GetTickCount(), attempt);
-      std::u16string candidate = folder + u"." + name;
-      for (const char* p = suffix; *p; ++p) candidate.push_back(static_cast<char16_t>(*p));
+      wchar_t suffix[32];
+      swprintf(suffix, 32, L".%08lx%02x.tmp", GetTickCount(), attempt);
+      const std::wstring candidate = folder + L"." + name + suffix;
       if (injected(FileStep::Create)) return false;
-      handle_ = CreateFileW(wide(candidate), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+      handle_ = CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
       if (handle_ != INVALID_HANDLE_VALUE) {
         path_ = std::move(candidate);
@@ -50,7 +49,7 @@ class TempFile {
     return false;
   }
   HANDLE handle() const { return handle_; }
-  const std::u16string& path() const { return path_; }
+  const std::wstring& path() const { return path_; }
   bool close() {
     const HANDLE h = handle_;
     handle_ = INVALID_HANDLE_VALUE;
@@ -60,7 +59,7 @@ class TempFile {
 
  private:
   HANDLE handle_ = INVALID_HANDLE_VALUE;
-  std::u16string path_;
+  std::wstring path_;
 };
 
 bool writeAll(HANDLE h, std::span<const std::uint8_t> bytes) {
@@ -84,19 +83,20 @@ void setFileFault(FileFault fault) {
 void replaceFile(const std::u16string& path, std::span<const std::uint8_t> bytes) {
   ++tCalls;
   checkPath(path);
-  const DWORD attributes = GetFileAttributesW(wide(path));
+  const std::wstring target = extendedPath(path);
+  const DWORD attributes = GetFileAttributesW(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     throw win32FileError(ERROR_ALREADY_EXISTS, path);
   }
   TempFile temp;
-  if (!temp.create(path)) throw win32FileError(GetLastError(), path);
+  if (!temp.create(target)) throw win32FileError(GetLastError(), path);
   if (!writeAll(temp.handle(), bytes)) throw win32FileError(GetLastError(), path);
   if (injected(FileStep::Flush) || !FlushFileBuffers(temp.handle())) {
     throw win32FileError(GetLastError(), path);
   }
   if (!temp.close()) throw win32FileError(GetLastError(), path);
   if (injected(FileStep::Rename) ||
-      !MoveFileExW(wide(temp.path()), wide(path),
+      !MoveFileExW(temp.path().c_str(), target.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     throw win32FileError(GetLastError(), path);
   }

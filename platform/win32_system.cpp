@@ -8,10 +8,6 @@
 namespace brosk {
 namespace {
 
-const wchar_t* wide(const std::u16string& s) {
-  return reinterpret_cast<const wchar_t*>(s.c_str());
-}
-
 class FindHandle {
  public:
   explicit FindHandle(HANDLE h) : h_(h) {}
@@ -34,6 +30,20 @@ std::u16string localeText(LCTYPE type, const char16_t* fallback) {
 }
 
 }  // namespace
+
+std::wstring extendedPath(const std::u16string& path) {
+  const std::wstring given(path.begin(), path.end());
+  if (given.rfind(L"\\\\?\\", 0) == 0) return given;
+  const DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return given;
+  std::wstring full(size, L'\0');
+  const DWORD n = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
+  if (n == 0 || n >= size) return given;
+  full.resize(n);
+  if (full.rfind(L"\\\\.\\", 0) == 0 || full.rfind(L"\\\\?\\", 0) == 0) return full;  // devices
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share
+  return L"\\\\?\\" + full;
+}
 
 RuntimeError win32FileError(unsigned long code, const std::u16string& path) {
   std::int32_t number = err::kPathFileAccess;
@@ -76,7 +86,7 @@ bool Win32System::entryExists(const std::u16string& path) {
   checkPath(path);
   if (path.find_first_of(u"*?") != std::u16string::npos) return false;
   WIN32_FIND_DATAW found;
-  FindHandle find(FindFirstFileW(wide(path), &found));
+  FindHandle find(FindFirstFileW(extendedPath(path).c_str(), &found));
   if (find.get() == INVALID_HANDLE_VALUE) return false;
   do {
     if ((found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0)
@@ -87,7 +97,7 @@ bool Win32System::entryExists(const std::u16string& path) {
 
 void Win32System::createFolder(const std::u16string& path) {
   checkPath(path);
-  if (!CreateDirectoryW(wide(path), nullptr)) {
+  if (!CreateDirectoryW(extendedPath(path).c_str(), nullptr)) {
     const DWORD code = GetLastError();
     // Creating a folder where access is refused is an access error, as VB's MkDir says.
     throw win32FileError(code == ERROR_ACCESS_DENIED ? ERROR_ALREADY_EXISTS : code, path);

@@ -13,6 +13,13 @@ namespace brosk {
 // number, the description saying what went wrong and on which path.
 RuntimeError win32FileError(unsigned long code, const std::u16string& path);
 
+// A path in the form the wide-character file calls take at any length: made absolute and
+// normalised by the system, then marked "\\?\" (or "\\?\UNC\") so that no call cuts
+// it at MAX_PATH. Without that mark a folder name is refused at 248 characters and a file
+// name at 260, and the temporary name of a workbook, 15 characters longer than the
+// workbook's, would make a legal target fail.
+std::wstring extendedPath(const std::u16string& path);
+
 class Win32System : public SystemServices {
  public:
   // Lists the path as FindFirstFileW does and takes the first entry that is neither
