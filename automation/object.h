@@ -50,6 +50,14 @@ inline Variant invoke(Object& object, std::u16string_view name, CallKind kind,
 // The object an object reference names; error 91 when it names none.
 Object& deref(const ObjectRef& ref);
 
+// Object::call on the object a reference names (error 91 when it names none). The call
+// holds a reference of its own: the object stays alive to the end of the call even if
+// the caller's reference is cleared meanwhile.
+inline Variant invoke(ObjectRef object, std::u16string_view name, CallKind kind,
+                      std::initializer_list<Arg> args = {}) {
+  return invoke(deref(object), name, kind, args);
+}
+
 // The object a result holds; error 424 when the result is not an object.
 ObjectRef toObject(const Variant& value);
 

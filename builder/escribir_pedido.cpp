@@ -54,7 +54,7 @@ bool Plugin::escribirPedido() {
     const NumberFormat format = system.numberFormat();
     intContador = 1;
 
-    HostScene scene(deref(c.objScene), format);
+    HostScene scene(c.objScene, format);
     std::u16string descripcion =
         u"Modelo: " + scene.SceneGetKeywordInfo(c.lSesion, u"@Heading.ModelName()");
     for (int k = 1; k <= 7; ++k) {

@@ -19,34 +19,34 @@ void Plugin::abrirExcel() {
 }
 
 void Plugin::nuevoLibro() {
-  const ObjectRef libros = toObject(invoke(deref(objExcel), u"Workbooks", CallKind::PropertyGet));
-  objLibro = toObject(invoke(*libros, u"Add", CallKind::Method));
-  objHoja = toObject(invoke(deref(objLibro), u"Worksheets", CallKind::PropertyGet,
-                            {Arg::byVal(Variant::integer(1))}));
+  const ObjectRef libros = toObject(invoke(objExcel, u"Workbooks", CallKind::PropertyGet));
+  objLibro = toObject(invoke(libros, u"Add", CallKind::Method));
+  objHoja = toObject(
+      invoke(objLibro, u"Worksheets", CallKind::PropertyGet, {Arg::byVal(Variant::integer(1))}));
 }
 
 void Plugin::guardarLibro(std::u16string& strFichero) {
-  const ObjectRef app = toObject(invoke(deref(objLibro), u"Application", CallKind::PropertyGet));
+  const ObjectRef app = toObject(invoke(objLibro, u"Application", CallKind::PropertyGet));
   const std::u16string version =
-      toText(invoke(*app, u"Version", CallKind::PropertyGet), services_.system.numberFormat());
+      toText(invoke(app, u"Version", CallKind::PropertyGet), services_.system.numberFormat());
   // The version decides the format code: 56 names the 97-2003 format from version 12 on;
   // older applications write that same format as their normal one, -4143.
   const std::int16_t formato = leadingNumber(version) < 12 ? -4143 : 56;
   Variant fichero = Variant::text(strFichero);
-  invoke(deref(objLibro), u"SaveAs", CallKind::Method,
+  invoke(objLibro, u"SaveAs", CallKind::Method,
          {Arg::byRef(fichero), Arg::byVal(Variant::integer(formato))});
 }
 
 void Plugin::cerrarExcel() {
-  invoke(deref(objLibro), u"Close", CallKind::Method);
-  invoke(deref(objExcel), u"Quit", CallKind::Method);
+  invoke(objLibro, u"Close", CallKind::Method);
+  invoke(objExcel, u"Quit", CallKind::Method);
   objHoja.reset();
   objLibro.reset();
   objExcel.reset();
 }
 
 void Plugin::escribirCelda(Variant& row, bool rowByRef, std::int16_t column, Variant value) {
-  invoke(deref(objHoja), u"Cells", CallKind::PropertyPut,
+  invoke(objHoja, u"Cells", CallKind::PropertyPut,
          {rowByRef ? Arg::byRef(row) : Arg::byVal(row), Arg::byVal(Variant::integer(column)),
           Arg::byVal(std::move(value))});
 }

@@ -47,20 +47,20 @@ Arg text(std::u16string value) {
 std::int32_t HostAppli::StartSessionFromCallParams(std::int32_t& lCallParamsBlock) {
   LongRef block(lCallParamsBlock);
   const Variant result =
-      invoke(appli_, u"StartSessionFromCallParams", CallKind::Method, {block.arg()});
+      invoke(deref(appli_), u"StartSessionFromCallParams", CallKind::Method, {block.arg()});
   return toLong(result, format_);
 }
 
 std::u16string HostAppli::GetLanguage(std::int32_t& session) {
   LongRef s(session);
-  return toText(invoke(appli_, u"GetLanguage", CallKind::Method, {s.arg()}), format_);
+  return toText(invoke(deref(appli_), u"GetLanguage", CallKind::Method, {s.arg()}), format_);
 }
 
 bool HostAppli::InsertMenuItem(std::int32_t& session, std::u16string& caption) {
   LongRef s(session);
   TextRef c(caption);
   const Variant result =
-      invoke(appli_, u"InsertMenuItem", CallKind::Method,
+      invoke(deref(appli_), u"InsertMenuItem", CallKind::Method,
              {s.arg(), c.arg(), integer(0), integer(0), text(u""), integer(1), integer(19),
               text(u"brosk.dll"), text(u"Plugin"), text(u"SceneCheck")});
   return toBoolean(result, format_);
@@ -68,31 +68,33 @@ bool HostAppli::InsertMenuItem(std::int32_t& session, std::u16string& caption) {
 
 bool HostAppli::EndSession(std::int32_t& session) {
   LongRef s(session);
-  return toBoolean(invoke(appli_, u"EndSession", CallKind::Method, {s.arg()}), format_);
+  return toBoolean(invoke(deref(appli_), u"EndSession", CallKind::Method, {s.arg()}), format_);
 }
 
 std::u16string HostScene::SceneGetKeywordInfo(std::int32_t& session,
                                               const std::u16string& keyword) {
   LongRef s(session);
-  return toText(invoke(scene_, u"SceneGetKeywordInfo", CallKind::Method, {s.arg(), text(keyword)}),
-                format_);
+  return toText(
+      invoke(deref(scene_), u"SceneGetKeywordInfo", CallKind::Method, {s.arg(), text(keyword)}),
+      format_);
 }
 
 std::int32_t HostScene::SceneGetObjectsNb(std::int32_t& session) {
   LongRef s(session);
-  return toLong(invoke(scene_, u"SceneGetObjectsNb", CallKind::Method, {s.arg()}), format_);
+  return toLong(invoke(deref(scene_), u"SceneGetObjectsNb", CallKind::Method, {s.arg()}), format_);
 }
 
 std::int32_t HostScene::SceneGetObjectId(std::int32_t& session, std::int32_t& rank) {
   LongRef s(session);
   LongRef r(rank);
-  return toLong(invoke(scene_, u"SceneGetObjectId", CallKind::Method, {s.arg(), r.arg()}), format_);
+  return toLong(invoke(deref(scene_), u"SceneGetObjectId", CallKind::Method, {s.arg(), r.arg()}),
+                format_);
 }
 
 Variant HostScene::ObjectGetInfo(std::int32_t& session, std::int32_t& objectId, std::int32_t code) {
   LongRef s(session);
   LongRef id(objectId);
-  return invoke(scene_, u"ObjectGetInfo", CallKind::Method,
+  return invoke(deref(scene_), u"ObjectGetInfo", CallKind::Method,
                 {s.arg(), id.arg(), Arg::byVal(Variant::lng(code))});
 }
 

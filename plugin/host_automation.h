@@ -1,10 +1,13 @@
 // The host's automation objects KDSDK.Appli and KDSDK.Scene, called late-bound by
 // member name with the argument kinds the host expects. Numbers the host takes by
-// reference are passed as references to the caller's variables.
+// reference are passed as references to the caller's variables. Each wrapper holds a
+// counted reference: a host call may run the host's message loop, and the object must
+// outlive whatever happens there.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "automation/convert.h"
 #include "automation/object.h"
@@ -16,7 +19,8 @@ inline constexpr char16_t kSceneProgId[] = u"KDSDK.Scene";
 
 class HostAppli {
  public:
-  HostAppli(Object& appli, const NumberFormat& format) : appli_(appli), format_(format) {}
+  HostAppli(ObjectRef appli, const NumberFormat& format)
+      : appli_(std::move(appli)), format_(format) {}
 
   // Opens a session; 0 means none was opened.
   std::int32_t StartSessionFromCallParams(std::int32_t& lCallParamsBlock);
@@ -26,13 +30,15 @@ class HostAppli {
   bool EndSession(std::int32_t& session);
 
  private:
-  Object& appli_;
+  ObjectRef appli_;
   const NumberFormat& format_;
 };
 
 class HostScene {
  public:
-  HostScene(Object& scene, const NumberFormat& format) : scene_(scene), format_(format) {}
+  // A scene object that is not set fails at the first call, with error 91.
+  HostScene(ObjectRef scene, const NumberFormat& format)
+      : scene_(std::move(scene)), format_(format) {}
 
   std::u16string SceneGetKeywordInfo(std::int32_t& session, const std::u16string& keyword);
   std::int32_t SceneGetObjectsNb(std::int32_t& session);
@@ -42,7 +48,7 @@ class HostScene {
   Variant ObjectGetInfo(std::int32_t& session, std::int32_t& objectId, std::int32_t code);
 
  private:
-  Object& scene_;
+  ObjectRef scene_;
   const NumberFormat& format_;
 };
 

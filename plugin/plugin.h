@@ -21,6 +21,10 @@ class Plugin {
   Plugin(const Plugin&) = delete;
   Plugin& operator=(const Plugin&) = delete;
 
+  // The two host commands run one at a time in an apartment: one that arrives while the
+  // other runs (from the host's message loop, while the dialog or a message box waits
+  // for the user) fails with error 5 and changes nothing.
+  //
   // Adds the link command to the host's menu: "Enlace a Lorvenic" when the host speaks
   // "ESP", "Link Lorvenic" otherwise. Returns True.
   bool OnAppStartAfter(std::int32_t lCallParamsBlock);
@@ -36,6 +40,9 @@ class Plugin {
   // The header workbook PRE.xls and the lines workbook LPS.xls of the order folder.
   void escribirPRE();
   void escribirLPS();
+
+  // Whether a host command runs on this thread now.
+  static bool commandRunning();
 
   // Read access for the shell and for tests.
   const std::u16string& carpeta() const { return strCarpeta; }

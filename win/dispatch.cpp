@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "automation/error.h"
+#include "platform/fp_state.h"
 #include "win/com.h"
 
 namespace brosk::win {
@@ -13,7 +14,10 @@ namespace {
 class DispatchObject : public Object {
  public:
   explicit DispatchObject(IDispatch* d) : dispatch_(d) { dispatch_->AddRef(); }
-  ~DispatchObject() override { dispatch_->Release(); }
+  ~DispatchObject() override {
+    const FpCallout callout;  // the last release runs the other component's code
+    dispatch_->Release();
+  }
   DispatchObject(const DispatchObject&) = delete;
   DispatchObject& operator=(const DispatchObject&) = delete;
   IDispatch* dispatch() const { return dispatch_; }
@@ -63,9 +67,12 @@ Variant DispatchObject::call(std::u16string_view name, CallKind kind, std::span<
   std::u16string member(name);
   LPOLESTR names[1] = {reinterpret_cast<LPOLESTR>(member.data())};
   DISPID id = 0;
-  if (FAILED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
-    throw RuntimeError(err::kNoSuchMember);
+  HRESULT found = S_OK;
+  {
+    const FpCallout callout;
+    found = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
   }
+  if (FAILED(found)) throw RuntimeError(err::kNoSuchMember);
   const std::size_t n = args.size();
   std::vector<ArgSlot> slots(n);
   std::vector<VARIANTARG> params(n);
@@ -89,9 +96,14 @@ Variant DispatchObject::call(std::u16string_view name, CallKind kind, std::span<
   VariantGuard result;
   EXCEPINFO info{};
   UINT badArgument = 0;
-  const HRESULT hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &dp,
-                                       kind == CallKind::PropertyPut ? nullptr : result.get(),
-                                       &info, &badArgument);
+  HRESULT hr = S_OK;
+  {
+    // The callee runs in the host's floating-point state, and may run its message loop.
+    const FpCallout callout;
+    hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &dp,
+                           kind == CallKind::PropertyPut ? nullptr : result.get(), &info,
+                           &badArgument);
+  }
   // What the callee assigned to by-reference arguments lands in the caller's variables.
   for (std::size_t i = 0; i < n; ++i) {
     if (!args[i].isByRef()) continue;
@@ -382,10 +394,14 @@ IDispatch* exposeObject(ObjectRef object) {
 ObjectRef createComObject(std::u16string_view progId) {
   const std::u16string name(progId);
   CLSID clsid;
-  if (FAILED(CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(name.c_str()), &clsid))) return nullptr;
   ComPtr<IDispatch> dispatch;
-  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch, dispatch.putVoid()))) {
-    return nullptr;
+  {
+    const FpCallout callout;  // the class's own code runs as it is made
+    if (FAILED(CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(name.c_str()), &clsid))) return nullptr;
+    if (FAILED(
+            CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch, dispatch.putVoid()))) {
+      return nullptr;
+    }
   }
   return wrapDispatch(dispatch.get());
 }

@@ -1,4 +1,4 @@
-#include "platform/win32_user.h"
+#include "dialog/win32_view.h"
 
 #include <shlobj.h>
 
@@ -8,6 +8,7 @@
 #include "automation/error.h"
 #include "dialog/frm_datos.h"
 #include "dialog/layout.h"
+#include "platform/fp_state.h"
 
 namespace brosk {
 namespace {
@@ -31,11 +32,57 @@ std::u16string windowText(HWND window) {
                         static_cast<std::size_t>(n));
 }
 
+// Makes a window of the plug-in modal to the calling thread: the thread's other visible
+// and enabled top-level windows are disabled while it is up, then enabled again and the
+// focus put back where it was.
+class ThreadModal {
+ public:
+  ThreadModal() : focus_(GetFocus()), active_(GetActiveWindow()) {
+    EnumThreadWindows(GetCurrentThreadId(), &ThreadModal::disable, reinterpret_cast<LPARAM>(this));
+  }
+  ~ThreadModal() {
+    end();
+    if (active_ && IsWindow(active_)) SetActiveWindow(active_);
+    if (focus_ && IsWindow(focus_)) SetFocus(focus_);
+  }
+  ThreadModal(const ThreadModal&) = delete;
+  ThreadModal& operator=(const ThreadModal&) = delete;
+
+  // Enables the windows again. Called before the plug-in's window goes as well, so that
+  // the activation passes back to the host's window and not to another program.
+  void end() {
+    for (auto it = disabled_.rbegin(); it != disabled_.rend(); ++it) {
+      if (IsWindow(*it)) EnableWindow(*it, TRUE);
+    }
+    disabled_.clear();
+  }
+
+ private:
+  static BOOL CALLBACK disable(HWND window, LPARAM self) {
+    if (IsWindowVisible(window) && IsWindowEnabled(window)) {
+      EnableWindow(window, FALSE);
+      reinterpret_cast<ThreadModal*>(self)->disabled_.push_back(window);
+    }
+    return TRUE;
+  }
+
+  HWND focus_;
+  HWND active_;
+  std::vector<HWND> disabled_;
+};
+
 struct DialogContext {
   FrmDatos* form;
   HINSTANCE module;
+  ThreadModal* modal;
   HICON icon = nullptr;
 };
+
+// Closes the dialog: the host's windows are enabled first, then the dialog ends.
+void closeDialog(HWND dialog, DialogContext& context) {
+  context.modal->end();
+  EndDialog(dialog, 0);
+}
 
 class IconGuard {
  public:
@@ -142,6 +189,8 @@ void buildDialog(HWND dialog, const DialogContext& context) {
 }
 
 INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Called from the modal loop, which runs in the host's floating-point state.
+  const FpEntry entry;
   auto* context = reinterpret_cast<DialogContext*>(GetWindowLongPtrW(dialog, DWLP_USER));
   switch (message) {
     case WM_INITDIALOG: {
@@ -163,7 +212,7 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
         takeTexts(dialog, form);
         form.click(button);
         if (form.state() != FrmDatos::State::Visible) {
-          EndDialog(dialog, 0);
+          closeDialog(dialog, *context);
         } else {
           showTexts(dialog, form);  // Examinar may have changed the folder
         }
@@ -172,8 +221,9 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       return TRUE;  // Enter and Esc (IDOK, IDCANCEL) press nothing
     }
     case WM_CLOSE:
-      if (context) context->form->closeFromFrame();
-      EndDialog(dialog, 0);
+      if (context == nullptr) return FALSE;
+      context->form->closeFromFrame();
+      closeDialog(dialog, *context);
       return TRUE;
     case WM_DESTROY:
       tDialog = nullptr;
@@ -217,7 +267,16 @@ class ItemList {
 }  // namespace
 
 int Win32User::messageBox(const std::u16string& text, const std::u16string& title, int style) {
-  const int answer = MessageBoxW(tDialog, wide(text), wide(title), static_cast<UINT>(style));
+  int answer = 0;
+  if (tDialog) {
+    // Owned by the dialog, which is disabled meanwhile; the host's windows already are.
+    const FpCallout callout;
+    answer = MessageBoxW(tDialog, wide(text), wide(title), static_cast<UINT>(style));
+  } else {
+    const ThreadModal modal;
+    const FpCallout callout;
+    answer = MessageBoxW(nullptr, wide(text), wide(title), static_cast<UINT>(style) | MB_TASKMODAL);
+  }
   if (answer <= 0) {
     throw RuntimeError(err::kAutomation, u"No se puede mostrar el mensaje «" + text + u"»");
   }
@@ -225,14 +284,18 @@ int Win32User::messageBox(const std::u16string& text, const std::u16string& titl
 }
 
 void Win32User::showModal(FrmDatos& form) {
-  DialogContext context{&form, module_};
+  ThreadModal modal;
+  DialogContext context{&form, module_, &modal};
   context.icon = static_cast<HICON>(
       LoadImageW(module_, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
   IconGuard icon(context.icon);
   std::vector<WORD> tmpl = dialogTemplate();
-  const INT_PTR result =
-      DialogBoxIndirectParamW(module_, reinterpret_cast<LPCDLGTEMPLATEW>(tmpl.data()), nullptr,
-                              dialogProc, reinterpret_cast<LPARAM>(&context));
+  INT_PTR result = -1;
+  {
+    const FpCallout callout;  // the modal loop runs the host's messages too
+    result = DialogBoxIndirectParamW(module_, reinterpret_cast<LPCDLGTEMPLATEW>(tmpl.data()),
+                                     nullptr, dialogProc, reinterpret_cast<LPARAM>(&context));
+  }
   tDialog = nullptr;
   if (result == -1) {
     throw RuntimeError(err::kAutomation,
@@ -250,7 +313,12 @@ std::optional<std::u16string> Win32User::browseForFolder(const std::u16string& i
   request.lpfn = nullptr;
   request.lParam = 0;
   request.iImage = 0;
-  const ItemList items(SHBrowseForFolderW(&request));
+  PIDLIST_ABSOLUTE chosen = nullptr;
+  {
+    const FpCallout callout;
+    chosen = SHBrowseForFolderW(&request);
+  }
+  const ItemList items(chosen);
   if (items.get() == nullptr) return std::nullopt;
   wchar_t path[MAX_PATH + 1] = {};
   if (!SHGetPathFromIDListW(items.get(), path)) return std::nullopt;

@@ -15,10 +15,16 @@ class Win32User : public UserInterface {
 
   static constexpr int kIconId = 101;
 
-  // MessageBoxW with the given style, owned by the dialog while it is shown.
+  // Each window of the plug-in is modal to the calling thread while it waits for the
+  // user, as a modal form is: the thread's other windows (the host's) are disabled
+  // meanwhile and enabled again afterwards, with the focus back where it was, so that the
+  // user cannot pick the host's menu item again.
+
+  // MessageBoxW with the given style: owned by the dialog while it is shown, task-modal
+  // otherwise.
   int messageBox(const std::u16string& text, const std::u16string& title, int style) override;
   // The dialog at the layout's twip positions, scaled to the screen's DPI, centred on the
-  // screen, modal with no owner. Enter and Esc press nothing; a close through the frame
+  // screen, with no owner window. Enter and Esc press nothing; a close through the frame
   // acts as Cancelar.
   void showModal(FrmDatos& form) override;
   // SHBrowseForFolderW rooted at the desktop, file-system folders only; the path through
