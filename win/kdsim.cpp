@@ -1,12 +1,15 @@
 // kdsim.dll, a test component that is never shipped: the substitute host as COM classes
 // KDSDK.Appli and KDSDK.Scene, so that the real brosk.dll can be driven on Windows (or
 // Wine) without the design host. It serves the scene file named by KDSIM_SCENE and
-// appends its call trace, as JSON lines, to the file named by KDSIM_TRACE.
+// appends its call trace, as JSON lines, to the file named by KDSIM_TRACE. With
+// KDSIM_X87 (a control word in hexadecimal) every call sets the thread's x87 control word
+// to it, as a host with a Direct3D 9 view does whenever it draws.
 #include <objbase.h>
 #include <olectl.h>
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <string>
 
@@ -16,6 +19,7 @@
 #include "win/com.h"
 #include "win/dispatch.h"
 #include "win/module.h"
+#include "win/registry.h"
 
 namespace brosk::win {
 namespace {
@@ -97,6 +101,10 @@ class Traced : public Object {
     struct Flush {
       ~Flush() { session().flush(); }
     } flush;
+    if (const std::wstring x87 = environment(L"KDSIM_X87"); !x87.empty()) {
+      const auto word = static_cast<unsigned short>(std::wcstoul(x87.c_str(), nullptr, 16));
+      asm volatile("fldcw %0" : : "m"(word));
+    }
     return inner_->call(name, kind, args);
   }
 
@@ -134,14 +142,16 @@ class Factory : public ModuleFactory {
 Factory gAppli(u"KDSDK.Appli");
 Factory gScene(u"KDSDK.Scene");
 
+// Per machine, in this DLL's bitness.
+const ClassesKeys gKeys(Scope::Machine, View::Own);
+
 HRESULT registerClass(const wchar_t* progId, const CLSID& clsid) {
   const std::wstring id = guidText(clsid);
-  for (HRESULT hr :
-       {setClassesKey(progId, progId), setClassesKey(std::wstring(progId) + L"\\CLSID", id),
-        setClassesKey(L"CLSID\\" + id, progId),
-        setClassesKey(L"CLSID\\" + id + L"\\InprocServer32", modulePath(), L"ThreadingModel",
-                      L"Apartment"),
-        setClassesKey(L"CLSID\\" + id + L"\\ProgID", progId)}) {
+  for (HRESULT hr : {gKeys.set(progId, progId), gKeys.set(std::wstring(progId) + L"\\CLSID", id),
+                     gKeys.set(L"CLSID\\" + id, progId),
+                     gKeys.set(L"CLSID\\" + id + L"\\InprocServer32", modulePath(),
+                               L"ThreadingModel", L"Apartment"),
+                     gKeys.set(L"CLSID\\" + id + L"\\ProgID", progId)}) {
     if (FAILED(hr)) return SELFREG_E_CLASS;
   }
   return S_OK;
@@ -166,11 +176,14 @@ extern "C" HRESULT __stdcall DllRegisterServer() {
 }
 
 extern "C" HRESULT __stdcall DllUnregisterServer() {
+  // Where the other bitness's kdsim is registered too, the ProgIDs both share stay.
+  const ClassesKeys other(Scope::Machine, View::Other);
   HRESULT result = S_OK;
   for (const auto& [progId, clsid] :
        {std::pair{L"KDSDK.Appli", kAppliClsid}, std::pair{L"KDSDK.Scene", kSceneClsid}}) {
-    if (FAILED(removeClassesKey(progId)) ||
-        FAILED(removeClassesKey(L"CLSID\\" + guidText(clsid)))) {
+    const std::wstring key = L"CLSID\\" + guidText(clsid);
+    if (FAILED(gKeys.remove(key))) result = SELFREG_E_CLASS;
+    if (!other.exists(key + L"\\InprocServer32") && FAILED(gKeys.remove(progId))) {
       result = SELFREG_E_CLASS;
     }
   }

@@ -1,7 +1,8 @@
 // brosk.dll: the class Plugin as a COM object with a dual interface whose IDispatch side
-// goes through the embedded type library; the class factory and the four entry points.
+// goes through the embedded type library; the class factory and the entry points.
 // Run-time errors leave as HRESULT 0x800A0000 + number with error information; no C++
-// exception ever crosses this boundary.
+// exception ever crosses this boundary. Every entry runs inside an FpEntry, in the
+// plug-in's own floating-point state, and gives the caller's state back.
 #include <objbase.h>
 #include <oleauto.h>
 #include <olectl.h>
@@ -12,12 +13,15 @@
 
 #include "automation/error.h"
 #include "brosk_h.h"
+#include "dialog/win32_view.h"
+#include "order/constantes.h"
+#include "platform/fp_state.h"
 #include "platform/win32_system.h"
-#include "platform/win32_user.h"
 #include "plugin/plugin.h"
 #include "win/com.h"
 #include "win/dispatch.h"
 #include "win/module.h"
+#include "win/registration.h"
 #include "xls/excel_app.h"
 
 namespace brosk::win {
@@ -46,13 +50,20 @@ HRESULT loadTypeInfo(ITypeInfo** info) {
   return library->GetTypeInfoOfGuid(IID__Plugin, info);
 }
 
+// Live Plugin objects of this apartment (a plain count: nothing to destroy).
+thread_local long tApartmentPlugins = 0;
+
 class PluginObject final : public _Plugin, public ISupportErrorInfo {
  public:
-  PluginObject() : plugin_(services()) { ++gObjects; }
+  PluginObject() : plugin_(services()) {
+    ++gObjects;
+    ++tApartmentPlugins;
+  }
   HRESULT init() { return loadTypeInfo(typeInfo_.put()); }
 
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    const FpEntry entry;
     if (out == nullptr) return E_POINTER;
     if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID__Plugin) {
       *out = static_cast<_Plugin*>(this);
@@ -67,6 +78,7 @@ class PluginObject final : public _Plugin, public ISupportErrorInfo {
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
   ULONG STDMETHODCALLTYPE Release() override {
+    const FpEntry entry;
     const ULONG left = --refs_;
     if (left == 0) delete this;
     return left;
@@ -88,10 +100,12 @@ class PluginObject final : public _Plugin, public ISupportErrorInfo {
   }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
+    const FpEntry entry;
     return DispGetIDsOfNames(typeInfo_.get(), names, count, ids);
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO* info, UINT* badArgument) override {
+    const FpEntry entry;
     failure_.reset();
     const HRESULT hr = DispInvoke(static_cast<_Plugin*>(this), typeInfo_.get(), id, flags, params,
                                   result, info, badArgument);
@@ -110,7 +124,9 @@ class PluginObject final : public _Plugin, public ISupportErrorInfo {
     return riid == IID__Plugin || riid == IID_IDispatch ? S_OK : S_FALSE;
   }
 
-  // _Plugin
+  // _Plugin. The two host commands refuse a call that comes while one runs; the other
+  // methods are refused as well then, so that nothing from outside changes the state a
+  // running command works on.
   HRESULT STDMETHODCALLTYPE OnAppStartAfter(LONG block, VARIANT_BOOL* result) override {
     return run(result, [&] { return plugin_.OnAppStartAfter(block); });
   }
@@ -118,12 +134,16 @@ class PluginObject final : public _Plugin, public ISupportErrorInfo {
     return run(result, [&] { return plugin_.SceneCheck(block); });
   }
   HRESULT STDMETHODCALLTYPE escribirPedido(VARIANT_BOOL* result) override {
-    return run(result, [&] { return plugin_.escribirPedido(); });
+    return run(result, [&] {
+      refuseDuringACommand();
+      return plugin_.escribirPedido();
+    });
   }
   HRESULT STDMETHODCALLTYPE insertarEnLista(BSTR* tip, BSTR* num, short* pos, BSTR* art, BSTR* des,
                                             BSTR* pre) override {
     if (!tip || !num || !pos || !art || !des || !pre) return E_POINTER;
     return run(nullptr, [&] {
+      refuseDuringACommand();
       std::u16string t = fromBstr(*tip), n = fromBstr(*num), a = fromBstr(*art), d = fromBstr(*des),
                      p = fromBstr(*pre);
       std::int16_t position = *pos;
@@ -133,22 +153,35 @@ class PluginObject final : public _Plugin, public ISupportErrorInfo {
   }
   HRESULT STDMETHODCALLTYPE escribirPRE() override {
     return run(nullptr, [&] {
+      refuseDuringACommand();
       plugin_.escribirPRE();
       return true;
     });
   }
   HRESULT STDMETHODCALLTYPE escribirLPS() override {
     return run(nullptr, [&] {
+      refuseDuringACommand();
       plugin_.escribirLPS();
       return true;
     });
   }
 
  private:
-  ~PluginObject() { --gObjects; }
+  ~PluginObject() {
+    // With the apartment's last Plugin gone, nothing can use the host objects a failed
+    // command left in the order state: they are released now, on their own thread,
+    // rather than at the thread's or the library's end under the loader lock.
+    if (--tApartmentPlugins == 0) releaseHostObjects();
+    --gObjects;
+  }
+
+  static void refuseDuringACommand() {
+    if (Plugin::commandRunning()) throw RuntimeError(err::kInvalidCall);
+  }
 
   template <class Body>
   HRESULT run(VARIANT_BOOL* result, Body body) {
+    const FpEntry entry;
     if (result) *result = VARIANT_FALSE;
     SetErrorInfo(0, nullptr);
     try {
@@ -177,6 +210,7 @@ class PluginObject final : public _Plugin, public ISupportErrorInfo {
 class Factory : public ModuleFactory {
  public:
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+    const FpEntry entry;
     if (out == nullptr) return E_POINTER;
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
@@ -191,16 +225,16 @@ class Factory : public ModuleFactory {
     object->Release();
     return hr;
   }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    lock ? ++gLocks : --gLocks;
-    return S_OK;
-  }
 };
 
 Factory gFactory;
 
-SYSKIND systemKind() {
-  return sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+// The scope DllInstall's command line names: "user" or "machine" (any case).
+std::optional<Scope> scopeOf(const wchar_t* commandLine) {
+  const std::wstring text = commandLine ? commandLine : L"";
+  if (sameName(text, L"user")) return Scope::User;
+  if (sameName(text, L"machine")) return Scope::Machine;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -209,46 +243,32 @@ SYSKIND systemKind() {
 using namespace brosk::win;
 
 extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
+  const brosk::FpEntry entry;
   if (out == nullptr) return E_POINTER;
   *out = nullptr;
   if (clsid != CLSID_Plugin) return CLASS_E_CLASSNOTAVAILABLE;
   return gFactory.QueryInterface(riid, out);
 }
 
+// Per machine, as regsvr32 does it.
 extern "C" HRESULT __stdcall DllRegisterServer() {
-  const std::wstring clsid = guidText(CLSID_Plugin);
-  const std::wstring path = modulePath();
-  for (HRESULT hr :
-       {setClassesKey(kProgId, kProgId), setClassesKey(std::wstring(kProgId) + L"\\CLSID", clsid),
-        setClassesKey(L"CLSID\\" + clsid, kProgId),
-        setClassesKey(L"CLSID\\" + clsid + L"\\InprocServer32", path, L"ThreadingModel",
-                      L"Apartment"),
-        setClassesKey(L"CLSID\\" + clsid + L"\\ProgID", kProgId),
-        setClassesKey(L"CLSID\\" + clsid + L"\\VERSION", L"1.0"),
-        setClassesKey(L"CLSID\\" + clsid + L"\\TypeLib", guidText(LIBID_brosk)),
-        setClassesKey(L"CLSID\\" + clsid + L"\\Programmable", L"")}) {
-    if (FAILED(hr)) return SELFREG_E_CLASS;
-  }
-  ComPtr<ITypeLib> library;
-  if (FAILED(LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, library.put())))
-    return SELFREG_E_TYPELIB;
-  return S_OK;
+  const brosk::FpEntry entry;
+  return registerPlugin(Scope::Machine);
 }
 
 extern "C" HRESULT __stdcall DllUnregisterServer() {
-  const std::wstring clsid = guidText(CLSID_Plugin);
-  HRESULT result = S_OK;
-  for (HRESULT hr : {removeClassesKey(kProgId), removeClassesKey(L"CLSID\\" + clsid)}) {
-    if (FAILED(hr)) result = SELFREG_E_CLASS;
-  }
-  // A type library that is not registered any more is not an error.
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, (L"TypeLib\\" + guidText(LIBID_brosk)).c_str(), 0, KEY_READ,
-                    &key) == ERROR_SUCCESS) {
-    RegCloseKey(key);
-    if (FAILED(UnRegisterTypeLib(LIBID_brosk, 1, 0, LANG_NEUTRAL, systemKind()))) {
-      result = SELFREG_E_TYPELIB;
-    }
-  }
-  return result;
+  const brosk::FpEntry entry;
+  return unregisterPlugin(Scope::Machine);
+}
+
+// regsvr32 /n /i:user (and /u /n /i:user) registers (and unregisters) for the current
+// user only, under HKCU\Software\Classes, which needs no administrator rights;
+// "machine" does what DllRegisterServer does. Without a command line (regsvr32 /i, which
+// calls DllRegisterServer as well) there is nothing more to do.
+extern "C" HRESULT __stdcall DllInstall(BOOL install, LPCWSTR commandLine) {
+  const brosk::FpEntry entry;
+  if (commandLine == nullptr || *commandLine == L'\0') return S_OK;
+  const std::optional<Scope> scope = scopeOf(commandLine);
+  if (!scope) return E_INVALIDARG;
+  return install ? registerPlugin(*scope) : unregisterPlugin(*scope);
 }

@@ -2,27 +2,49 @@
 // ProgID and calls OnAppStartAfter and SceneCheck through IDispatch by name, as the
 // design host does, while a second thread plays the user: it finds the order data
 // dialog and the message boxes by their titles, types into the dialog, presses its
-// buttons and answers the boxes, all through window messages.
+// buttons and answers the boxes, all through window messages. Options make it the kinds
+// of host a plug-in meets in the field.
 //
 //   brosk-drive [--series T] [--quote T] [--customer T] [--point-value T] [--vat T]
-//               [--create-folder yes|no] [--cancel | --close] [--keys]
-//               [--snapshot FILE]
+//               [--create-folder yes|no] [--cancel | --close] [--keys] [--snapshot FILE]
+//               [--fpu default|p24|down|up|zero|unmasked] [--host-window] [--worker]
+//               [--links N] [--unload]
 //   brosk-drive --version-info DLL       prints the version record of DLL
 //   brosk-drive --unload-check DLL       checks DllCanUnloadNow around one object
 //
-// Output: "OnAppStartAfter: RESULT", then each message box as "[TITLE] TEXT" (a
-// question with " -> Sí" or " -> No"), then "SceneCheck: RESULT". --keys presses Enter
-// and Esc in the dialog first and prints whether it stayed open. Exit status: 0 the
-// success message was shown, 1 it was not, 3 a call failed (error on standard error),
-// 4 the user's side timed out. With --snapshot the user, once the dialog is up, writes
-// the dialog's screen rectangle ("X Y WIDTH HEIGHT") to FILE.rect and waits (up to 60 s)
-// for FILE to appear, so that a script can take a picture of it.
+// Output: "OnAppStartAfter: RESULT", then for each showing of the dialog "[dialog]" and
+// the texts it opened with, each message box as "[TITLE] TEXT" (a question with " -> Sí"
+// or " -> No"), and "SceneCheck: RESULT" after each link. --keys presses Enter and Esc in
+// the dialog first and prints whether it stayed open.
+//
+// The host's kinds:
+//   --fpu        the calling thread's floating-point state before the calls: 24-bit x87
+//                precision (a Direct3D 9 device), a rounding mode, or the overflow, zero-
+//                divide and invalid exceptions unmasked (a Delphi program); after each call
+//                "[fpu] CALL: kept" or what changed in the control words.
+//   --host-window a visible host window with a timer, owned by the calling thread. At
+//                each window of the plug-in the user delivers the host's menu command to
+//                it (SceneCheck and OnAppStartAfter again, "[reenter] ..." lines) and says
+//                whether the host window was disabled ("[modal] ..."); the timer checks
+//                that the host's code runs in the host's own floating-point state.
+//   --worker     the calls run on a worker thread of their own (an STA), which then ends;
+//                "[worker] ended" once it has, or "[worker] still running" after 30 s.
+//   --links N    N link commands on the same Plugin object, the next after a failed one too.
+//   --unload     between links the Plugin is released and CoFreeUnusedLibrariesEx(0, 0)
+//                run: "[unload] brosk.dll unloaded" (or "still loaded"); then a new Plugin.
+//
+// Exit status: 0 the success message was shown, 1 it was not, 3 a call failed (error on
+// standard error), 4 the user's side timed out. With --snapshot the user, once the
+// dialog is up, writes the dialog's screen rectangle ("X Y WIDTH HEIGHT") to FILE.rect
+// and waits (up to 60 s) for FILE to appear, so that a script can take a picture of it.
 #include <objbase.h>
 #include <oleauto.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -59,6 +81,176 @@ std::wstring windowText(HWND h) {
   return std::wstring(buffer, static_cast<std::size_t>(n > 0 ? n : 0));
 }
 
+// --- The floating-point state of the host's thread --------------------------------------
+
+struct FpControl {
+  unsigned short x87 = 0;
+  unsigned int mxcsr = 0;
+};
+
+FpControl readFp() {
+  FpControl c;
+  asm volatile("fnstcw %0" : "=m"(c.x87));
+  asm volatile("stmxcsr %0" : "=m"(c.mxcsr));
+  return c;
+}
+
+void setFp(const FpControl& c) {
+  asm volatile("fnclex");
+  asm volatile("fldcw %0" : : "m"(c.x87));
+  asm volatile("ldmxcsr %0" : : "m"(c.mxcsr));
+}
+
+// The control words a host keeps, by name; none for a name it does not know.
+std::optional<FpControl> hostState(const std::string& name) {
+  if (name == "default") return FpControl{0x027F, 0x1F80};
+  if (name == "p24") return FpControl{0x007F, 0x1F80};
+  if (name == "down") return FpControl{0x067F, 0x3F80};
+  if (name == "up") return FpControl{0x0A7F, 0x5F80};
+  if (name == "zero") return FpControl{0x0E7F, 0x7F80};
+  if (name == "unmasked") return FpControl{0x0272, 0x1900};
+  return std::nullopt;
+}
+
+// The control bits only: the exception flags are the host's business.
+bool sameControl(const FpControl& a, const FpControl& b) {
+  return a.x87 == b.x87 && (a.mxcsr & ~0x3Fu) == (b.mxcsr & ~0x3Fu);
+}
+
+std::u16string hex(unsigned value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%0*X", digits, value);
+  return brosk::fromUtf8(text);
+}
+
+// --- Calls by name, as the host makes them ----------------------------------------------
+
+struct CallResult {
+  bool ok = false;
+  std::u16string text;
+};
+
+CallResult callByName(IDispatch* object, const wchar_t* name, LONG argument) {
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  DISPID id = 0;
+  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) return {false, u"GetIDsOfNames failed"};
+  VARIANTARG arg;
+  VariantInit(&arg);
+  arg.vt = VT_I4;
+  arg.lVal = argument;
+  DISPPARAMS params{&arg, nullptr, 1, 0};
+  VARIANT result;
+  VariantInit(&result);
+  EXCEPINFO info{};
+  hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &info,
+                      nullptr);
+  if (hr == DISP_E_EXCEPTION) {
+    const auto code = static_cast<unsigned long>(info.scode);
+    const long number =
+        (code & 0xFFFF0000ul) == 0x800A0000ul ? static_cast<long>(code & 0xFFFF) : info.scode;
+    std::u16string text = u"error " + brosk::decimal(number) + u": " +
+                          (info.bstrDescription ? fromWide(info.bstrDescription) : u"");
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrHelpFile);
+    return {false, text};
+  }
+  if (FAILED(hr)) return {false, u"HRESULT " + brosk::decimal(hr)};
+  std::u16string text = result.vt == VT_BOOL ? brosk::decimal(result.boolVal) : u"?";
+  VariantClear(&result);
+  return {true, text};
+}
+
+IDispatch* createPlugin() {
+  CLSID clsid;
+  IDispatch* plugin = nullptr;
+  if (FAILED(CLSIDFromProgID(L"brosk.Plugin", &clsid)) ||
+      FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                              reinterpret_cast<void**>(&plugin)))) {
+    return nullptr;
+  }
+  return plugin;
+}
+
+// --- The host's own window ----------------------------------------------------------------
+
+constexpr UINT kMenuCommand = 100;
+
+// A visible top-level window with an edit box that has the focus, a timer, and a menu
+// command that runs the link command (as the user picking the menu item would).
+class HostWindow {
+ public:
+  HostWindow(FpControl own) : own_(own) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &HostWindow::proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"BroskTestHost";
+    RegisterClassW(&wc);
+    window_ = CreateWindowExW(0, L"BroskTestHost", L"Host", WS_OVERLAPPEDWINDOW, 10, 10, 300, 200,
+                              nullptr, nullptr, wc.hInstance, this);
+    edit_ = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 5, 5, 200, 20, window_, nullptr,
+                            wc.hInstance, nullptr);
+    ShowWindow(window_, SW_SHOW);
+    SetActiveWindow(window_);
+    SetFocus(edit_);
+    SetTimer(window_, 1, 25, nullptr);
+    handled_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  }
+  ~HostWindow() {
+    KillTimer(window_, 1);
+    DestroyWindow(window_);
+    CloseHandle(handled_);
+  }
+  void use(IDispatch* plugin) { plugin_ = plugin; }
+  HWND window() const { return window_; }
+  HWND edit() const { return edit_; }
+  HANDLE handled() const { return handled_; }
+  // Ticks that ran in another floating-point state than the host's own.
+  int foreignTicks() const { return foreign_; }
+  int ticks() const { return ticks_; }
+
+ private:
+  static LRESULT CALLBACK proc(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<HostWindow*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+    if (message == WM_NCCREATE) {
+      self = static_cast<HostWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+      SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    if (self && message == WM_TIMER) {
+      ++self->ticks_;
+      if (const FpControl now = readFp(); !sameControl(now, self->own_)) {
+        ++self->foreign_;
+        self->lastForeign_ = now;
+      }
+      return 0;
+    }
+    if (self && message == WM_COMMAND && LOWORD(wParam) == kMenuCommand && self->plugin_) {
+      // The menu item picked again while the plug-in is busy: both host calls come in.
+      for (const wchar_t* name : {L"SceneCheck", L"OnAppStartAfter"}) {
+        const CallResult r = callByName(self->plugin_, name, 1);
+        print(u"[reenter] " + fromWide(name) + u": " + r.text);
+      }
+      SetEvent(self->handled_);
+      return 0;
+    }
+    return DefWindowProcW(h, message, wParam, lParam);
+  }
+
+  FpControl own_;
+  HWND window_ = nullptr;
+  HWND edit_ = nullptr;
+  HANDLE handled_ = nullptr;
+  IDispatch* plugin_ = nullptr;
+  int ticks_ = 0;
+  int foreign_ = 0;
+
+ public:
+  FpControl lastForeign_;
+};
+
+// --- The user -------------------------------------------------------------------------------
+
 struct Script {
   std::vector<std::pair<Id, std::wstring>> texts;
   bool createFolder = true;
@@ -67,20 +259,19 @@ struct Script {
   std::wstring snapshot;
 };
 
-// The user, on a thread of its own, acting on the windows of the main thread.
+// The user, on a thread of its own, acting on the windows of the plug-in's thread.
 class User {
  public:
-  User(Script script, DWORD thread) : script_(std::move(script)), thread_(thread) {}
+  User(Script script, DWORD thread, HostWindow* host)
+      : script_(std::move(script)), thread_(thread), host_(host) {}
   std::atomic<bool> done{false};
-  bool sawSuccess = false;
-  bool timedOut = false;
+  std::atomic<bool> sawSuccess{false};
 
   void run() {
     const DWORD start = GetTickCount();
     DWORD dialogSeen = 0;
     while (!done) {
       if (GetTickCount() - start > 120000) {
-        timedOut = true;
         print(u"[timeout] the plug-in's windows did not come or go");
         std::fflush(stdout);
         ExitProcess(4);
@@ -94,7 +285,7 @@ class User {
         } else {
           Sleep(20);
         }
-      } else if (dialog && !acted_) {
+      } else if (dialog && dialog != actedOn_) {
         act(dialog);
         dialogSeen = GetTickCount();
       } else if (dialog && GetTickCount() - dialogSeen > 2000) {
@@ -153,6 +344,19 @@ class User {
     return text;
   }
 
+  // While a window of the plug-in is up: is the host's window disabled, and does the
+  // menu command that the host's message loop delivers meanwhile get refused?
+  void hostChecks(const std::wstring& title) {
+    if (host_ == nullptr) return;
+    print(u"[modal] the host window is " +
+          std::u16string(IsWindowEnabled(host_->window()) ? u"ENABLED" : u"disabled") +
+          u" under «" + fromWide(title) + u"»");
+    PostMessageW(host_->window(), WM_COMMAND, kMenuCommand, 0);
+    if (WaitForSingleObject(host_->handled(), 10000) != WAIT_OBJECT_0) {
+      print(u"[reenter] the host's menu command was not handled");
+    }
+  }
+
   // A message box still being made has no title yet: not ready.
   bool answer(HWND box) {
     const std::wstring title = windowText(box);
@@ -166,12 +370,21 @@ class User {
     }
     if (title == L"¡¡Exito!!") sawSuccess = true;
     print(line);
+    hostChecks(title);
     PostMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
     return true;
   }
 
   void act(HWND dialog) {
-    acted_ = true;
+    actedOn_ = dialog;
+    Sleep(100);  // let it show its texts
+    std::u16string seen = u"[dialog]";
+    for (const Id id :
+         {Id::Tipo, Id::NumPedido, Id::CodCliente, Id::ValorPunto, Id::Iva, Id::Ruta}) {
+      seen += u" " + fromWide(windowText(GetDlgItem(dialog, brosk::layout::controlId(id))));
+    }
+    print(seen);
+    hostChecks(L"Datos de presupuesto");
     if (!script_.snapshot.empty()) holdForSnapshot(dialog);
     for (const auto& [id, text] : script_.texts) {
       SendMessageTimeoutW(GetDlgItem(dialog, brosk::layout::controlId(id)), WM_SETTEXT, 0,
@@ -222,45 +435,11 @@ class User {
 
   Script script_;
   DWORD thread_;
-  bool acted_ = false;
+  HostWindow* host_;
+  HWND actedOn_ = nullptr;
 };
 
-struct CallResult {
-  bool ok = false;
-  std::u16string text;
-};
-
-CallResult callByName(IDispatch* object, const wchar_t* name, LONG argument) {
-  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-  DISPID id = 0;
-  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-  if (FAILED(hr)) return {false, u"GetIDsOfNames failed"};
-  VARIANTARG arg;
-  VariantInit(&arg);
-  arg.vt = VT_I4;
-  arg.lVal = argument;
-  DISPPARAMS params{&arg, nullptr, 1, 0};
-  VARIANT result;
-  VariantInit(&result);
-  EXCEPINFO info{};
-  hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &info,
-                      nullptr);
-  if (hr == DISP_E_EXCEPTION) {
-    const auto code = static_cast<unsigned long>(info.scode);
-    const long number =
-        (code & 0xFFFF0000ul) == 0x800A0000ul ? static_cast<long>(code & 0xFFFF) : info.scode;
-    std::u16string text = u"error " + brosk::decimal(number) + u": " +
-                          (info.bstrDescription ? fromWide(info.bstrDescription) : u"");
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrHelpFile);
-    return {false, text};
-  }
-  if (FAILED(hr)) return {false, u"HRESULT " + brosk::decimal(hr)};
-  std::u16string text = result.vt == VT_BOOL ? brosk::decimal(result.boolVal) : u"?";
-  VariantClear(&result);
-  return {true, text};
-}
+// --- Version record and unload query --------------------------------------------------------
 
 int versionInfo(const std::wstring& file) {
   DWORD ignored = 0;
@@ -334,20 +513,121 @@ int unloadCheck(const std::wstring& file) {
   return before == S_OK && alive == S_FALSE && locked == S_FALSE && after == S_OK ? 0 : 1;
 }
 
+// --- The host's session -------------------------------------------------------------------
+
+struct Options {
+  Script script;
+  std::optional<FpControl> fpu;
+  bool hostWindow = false;
+  bool worker = false;
+  int links = 1;
+  bool unload = false;
+};
+
+// A call by name, with the floating-point control words checked around it.
+CallResult hostCall(IDispatch* plugin, const wchar_t* name, bool checkFp) {
+  const FpControl before = readFp();
+  CallResult r = callByName(plugin, name, 1);
+  const FpControl after = readFp();
+  if (checkFp) {
+    print(u"[fpu] " + fromWide(name) +
+          (sameControl(before, after)
+               ? std::u16string(u": kept")
+               : u": x87 " + hex(before.x87, 4) + u" -> " + hex(after.x87, 4) + u", MXCSR " +
+                     hex(before.mxcsr, 4) + u" -> " + hex(after.mxcsr, 4)));
+  }
+  return r;
+}
+
+// The host's session on the calling thread: its windows, the plug-in, the calls. The
+// exit status as for the whole program.
+int session(const Options& options) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  // From here on the thread is in the host's floating-point state, as in a real host.
+  if (options.fpu) setFp(*options.fpu);
+  std::optional<HostWindow> host;
+  if (options.hostWindow) host.emplace(readFp());
+  IDispatch* plugin = createPlugin();
+  if (plugin == nullptr) {
+    std::fprintf(stderr, "brosk-drive: cannot create brosk.Plugin\n");
+    CoUninitialize();
+    return 3;
+  }
+  if (host) host->use(plugin);
+  User user(options.script, GetCurrentThreadId(), host ? &*host : nullptr);
+  std::thread userThread([&] { user.run(); });
+
+  std::optional<CallResult> failed;
+  const CallResult start = hostCall(plugin, L"OnAppStartAfter", options.fpu.has_value());
+  print(u"OnAppStartAfter: " + start.text);
+  if (!start.ok) failed = start;
+  // A failed link does not stop the next: a host goes on after a failed command.
+  for (int link = 1; link <= options.links && start.ok; ++link) {
+    if (link > 1 && options.unload) {
+      if (host) host->use(nullptr);
+      plugin->Release();
+      CoFreeUnusedLibrariesEx(0, 0);
+      print(GetModuleHandleW(L"brosk.dll") ? u"[unload] brosk.dll still loaded"
+                                           : u"[unload] brosk.dll unloaded");
+      plugin = createPlugin();
+      if (plugin == nullptr) {
+        failed = CallResult{false, u"brosk.Plugin cannot be created again"};
+        break;
+      }
+      if (host) host->use(plugin);
+    }
+    const CallResult check = hostCall(plugin, L"SceneCheck", options.fpu.has_value());
+    print(u"SceneCheck: " + check.text);
+    if (!check.ok) failed = check;
+  }
+  user.done = true;
+  userThread.join();
+  if (host) {
+    for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&m);
+    print(IsWindowEnabled(host->window()) ? u"[modal] the host window is enabled afterwards"
+                                          : u"[modal] the host window is still DISABLED");
+    print(GetFocus() == host->edit() ? u"[modal] the focus is back in the host window"
+                                     : u"[modal] the focus is NOT back in the host window");
+    print(host->foreignTicks() == 0
+              ? u"[timer] the host's timer ran in the host's floating-point state"
+              : u"[timer] " + brosk::decimal(host->foreignTicks()) + u" of " +
+                    brosk::decimal(host->ticks()) +
+                    u" ticks of the host's timer ran in ANOTHER floating-point state (x87 " +
+                    hex(host->lastForeign_.x87, 4) + u", MXCSR " +
+                    hex(host->lastForeign_.mxcsr, 4) + u")");
+    host->use(nullptr);
+  }
+  if (plugin) plugin->Release();
+  host.reset();
+  CoUninitialize();
+  setFp(*hostState("default"));
+  if (failed) {
+    std::fprintf(stderr, "brosk-drive: %s\n", brosk::toUtf8(failed->text).c_str());
+    return 3;
+  }
+  return user.sawSuccess ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  Script script;
+  Options options;
+  Script& script = options.script;
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i)
     args.push_back(brosk::toUtf8(std::u16string(argv[i], argv[i] + wcslen(argv[i]))));
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
     auto text = [&](Id id) { script.texts.emplace_back(id, toWide(args[++i])); };
-    if (a == "--version-info" && hasValue) return versionInfo(toWide(args[i + 1]));
-    if (a == "--unload-check" && hasValue) return unloadCheck(toWide(args[i + 1]));
+    if (a == "--version-info" && hasValue) {
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      return versionInfo(toWide(args[i + 1]));
+    }
+    if (a == "--unload-check" && hasValue) {
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      return unloadCheck(toWide(args[i + 1]));
+    }
     if (a == "--series" && hasValue)
       text(Id::Tipo);
     else if (a == "--quote" && hasValue)
@@ -368,36 +648,37 @@ int wmain(int argc, wchar_t** argv) {
       script.keys = true;
     else if (a == "--snapshot" && hasValue)
       script.snapshot = toWide(args[++i]);
+    else if (a == "--fpu" && hasValue && hostState(args[i + 1]))
+      options.fpu = hostState(args[++i]);
+    else if (a == "--host-window")
+      options.hostWindow = true;
+    else if (a == "--worker")
+      options.worker = true;
+    else if (a == "--links" && hasValue)
+      options.links = std::max(1, std::atoi(args[++i].c_str()));
+    else if (a == "--unload")
+      options.unload = true;
     else {
       std::fprintf(stderr, "brosk-drive: unknown argument %s\n", a.c_str());
       return 2;
     }
   }
+  if (!options.worker) return session(options);
 
-  CLSID clsid;
-  IDispatch* plugin = nullptr;
-  if (FAILED(CLSIDFromProgID(L"brosk.Plugin", &clsid)) ||
-      FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                              reinterpret_cast<void**>(&plugin)))) {
-    std::fprintf(stderr, "brosk-drive: cannot create brosk.Plugin\n");
-    return 3;
-  }
-  User user(script, GetCurrentThreadId());
-  std::thread userThread([&] { user.run(); });
-  int status = 0;
-  const CallResult start = callByName(plugin, L"OnAppStartAfter", 1);
-  print(u"OnAppStartAfter: " + start.text);
-  const CallResult check = start.ok ? callByName(plugin, L"SceneCheck", 1) : start;
-  if (start.ok) print(u"SceneCheck: " + check.text);
-  user.done = true;
-  userThread.join();
-  plugin->Release();
-  if (!start.ok || !check.ok) {
-    std::fprintf(stderr, "brosk-drive: %s\n", brosk::toUtf8(check.text).c_str());
-    status = 3;
-  } else {
-    status = user.sawSuccess ? 0 : 1;
-  }
-  CoUninitialize();
-  return status;
+  // The calls on a worker thread that ends afterwards, as hosts run plug-ins on threads
+  // of their own.
+  static Options workerOptions;
+  static int status = 3;
+  workerOptions = options;
+  struct Worker {
+    static DWORD WINAPI run(void*) {
+      status = session(workerOptions);
+      return 0;
+    }
+  };
+  HANDLE worker = CreateThread(nullptr, 0, &Worker::run, nullptr, 0, nullptr);
+  const DWORD waited = WaitForSingleObject(worker, 30000);
+  print(waited == WAIT_OBJECT_0 ? u"[worker] ended" : u"[worker] still running after 30 s");
+  CloseHandle(worker);
+  return waited == WAIT_OBJECT_0 ? status : 5;
 }

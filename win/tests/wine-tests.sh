@@ -6,47 +6,12 @@
 #
 #   wine-tests.sh 32|64 WINDOWS_BUILD LINUX_BUILD SOURCE
 set -uo pipefail
-bits=$1 build=$(realpath "$2") linux=$(realpath "$3") src=$(realpath "$4")
-
-export WINEPREFIX=${BROSK_WINEPREFIX:-$(dirname "$build")/wine-prefix}
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=es_ES.UTF-8 LC_ALL=es_ES.UTF-8
-export WINEARCH=win64
-if [ "$bits" = 64 ]; then wine=/usr/lib/wine/wine64; triple=x86_64-w64-mingw32; else wine=wine; triple=i686-w64-mingw32; fi
-
-failures=0
-pass() { echo "ok   $*"; }
-fail() { echo "FAIL $*"; failures=$((failures + 1)); }
-winpath() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
-# Every Wine call has a time limit: nothing here may hang.
-w() { timeout 120 "$wine" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
-
-# One prefix for both bitnesses, made once; runs of this script take turns.
-exec 9>"$WINEPREFIX.lock"
-flock 9
-if [ ! -f "$WINEPREFIX/.brosk-ready" ]; then
-  echo "making the Wine prefix $WINEPREFIX (about 20 s)"
-  rm -rf "$WINEPREFIX"
-  timeout 300 wineboot -u >/dev/null 2>&1
-  # Windows without an X server: the null graphics driver; no crash dialog.
-  timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-  timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  wineserver -k; wineserver -w
-  touch "$WINEPREFIX/.brosk-ready"
-fi
-trap 'wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1' EXIT
-
-dll=$build/win/brosk.dll
-kdsim=$build/win/kdsim.dll
-drive=$build/win/brosk-drive.exe
-work=$build/wine-test
-rm -rf "$work"
-mkdir -p "$work"
-orders=$WINEPREFIX/drive_c/KD_LORVENIC
+source "$(dirname "$0")/wine-lib.sh" "$1" "$2" "$3" "$4" wine-test
 
 # Exports and imports.
 exports=$(LC_ALL=C "$triple-objdump" -p "$dll" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -oE 'Dll[A-Za-z]+' | sort | tr '\n' ' ')
-[ "$exports" = "DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer " ] \
-  && pass "the four entry points are exported" || fail "exports: $exports"
+[ "$exports" = "DllCanUnloadNow DllGetClassObject DllInstall DllRegisterServer DllUnregisterServer " ] \
+  && pass "the five entry points are exported" || fail "exports: $exports"
 imports=$(LC_ALL=C "$triple-objdump" -p "$dll" | grep 'DLL Name' | awk '{print toupper($3)}' | sort | tr '\n' ' ')
 unexpected=$(for d in $imports; do case $d in KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|OLE32.DLL|OLEAUT32.DLL|SHELL32.DLL|MSVCRT.DLL) ;; *) echo "$d";; esac; done)
 [ -z "$unexpected" ] && pass "only system DLLs are imported ($imports)" || fail "imports outside the system: $unexpected"
@@ -85,36 +50,6 @@ noSuchMember: 438
 RESULT: ok
 VBS
 
-# Whole links, the user played through window messages. Each is compared with brosk-host
-# on Linux answering the same way: the same messages, workbooks and call trace.
-link() {  # NAME SCENE EXPECTED_STATUS DRIVE_OPTIONS...
-  local name=$1 scene=$2 expected=$3
-  shift 3
-  rm -rf "$orders" "$work/$name"
-  mkdir -p "$work/$name/home"
-  KDSIM_SCENE=$(winpath "$scene") KDSIM_TRACE=$(winpath "$work/$name/trace-wine.jsonl") \
-    w "$drive" "$@" > "$work/$name/wine.txt"
-  local status=$?
-  local linuxOptions=()
-  for a in "$@"; do case $a in --keys) ;; --close) linuxOptions+=(--cancel) ;; *) linuxOptions+=("$a") ;; esac; done
-  HOME=$work/$name/home "$linux/brosk-host" --locale es_ES.UTF-8 --trace "$work/$name/trace-linux.jsonl" \
-    "${linuxOptions[@]}" "$scene" > "$work/$name/linux.txt"
-  grep -v -e '^OnAppStartAfter:' -e '^SceneCheck:' -e '^\[keys\]' "$work/$name/wine.txt" > "$work/$name/wine-boxes.txt"
-  grep -v '^\[menu\]' "$work/$name/linux.txt" > "$work/$name/linux-boxes.txt"
-  [ "$status" = "$expected" ] && pass "$name: exit status $status" || fail "$name: exit status $status, expected $expected"
-  diff -u "$work/$name/linux-boxes.txt" "$work/$name/wine-boxes.txt" && pass "$name: the same messages as on Linux" \
-    || fail "$name: messages differ"
-  cmp -s "$work/$name/trace-linux.jsonl" "$work/$name/trace-wine.jsonl" && pass "$name: the same call trace as on Linux" \
-    || fail "$name: call traces differ"
-  for f in PRE LPS; do
-    local l w
-    l=$(find "$work/$name/home/KD_LORVENIC" -name "$f.xls" 2>/dev/null | head -1)
-    w=$(find "$orders" -name "$f.xls" 2>/dev/null | head -1)
-    if [ -z "$l$w" ]; then continue; fi
-    cmp -s "$l" "$w" && pass "$name: $f.xls byte-identical to Linux's" || fail "$name: $f.xls differs ($l, $w)"
-    "$src/scripts/xls-dump" "$w" >/dev/null && pass "$name: $f.xls reads back" || fail "$name: $f.xls unreadable"
-  done
-}
 link accepted "$src/examples/cocina-nova.json" 0 --series 1 --quote 2024 --customer 4711 --vat 21 --keys
 grep -qx '\[keys\] el diálogo sigue abierto tras Intro y Esc' "$work/accepted/wine.txt" \
   && pass "Enter and Esc press nothing" || fail "Enter or Esc closed the dialog"

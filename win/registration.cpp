@@ -1,0 +1,89 @@
+#include "win/registration.h"
+
+#include <olectl.h>
+
+#include "brosk_h.h"
+#include "win/module.h"
+
+namespace brosk::win {
+namespace {
+
+constexpr wchar_t kProgId[] = L"brosk.Plugin";
+// The automation (type library) marshaler of dual interfaces.
+constexpr wchar_t kTypeLibMarshaler[] = L"{00020424-0000-0000-C000-000000000046}";
+const wchar_t* const kPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";
+
+struct Keys {
+  std::wstring clsid = L"CLSID\\" + guidText(CLSID_Plugin);
+  std::wstring server = clsid + L"\\InprocServer32";
+  std::wstring typeLib = L"TypeLib\\" + guidText(LIBID_brosk);
+  std::wstring typeLibVersion = typeLib + L"\\1.0";
+  std::wstring typeLibPath = typeLibVersion + L"\\0\\" + kPlatform;
+  std::wstring interfaceKey = L"Interface\\" + guidText(IID__Plugin);
+};
+
+std::wstring folderOf(const std::wstring& path) {
+  const auto slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+}  // namespace
+
+HRESULT registerPlugin(Scope scope) {
+  const Keys k;
+  const ClassesKeys own(scope, View::Own);
+  const std::wstring path = modulePath();
+  const std::wstring clsid = guidText(CLSID_Plugin);
+  const std::wstring libid = guidText(LIBID_brosk);
+  for (const HRESULT hr : {
+           own.set(kProgId, kProgId),
+           own.set(std::wstring(kProgId) + L"\\CLSID", clsid),
+           own.set(k.clsid, kProgId),
+           own.set(k.server, path, L"ThreadingModel", L"Apartment"),
+           own.set(k.clsid + L"\\ProgID", kProgId),
+           own.set(k.clsid + L"\\VERSION", L"1.0"),
+           own.set(k.clsid + L"\\TypeLib", libid),
+           own.set(k.clsid + L"\\Programmable", L""),
+       }) {
+    if (FAILED(hr)) return SELFREG_E_CLASS;
+  }
+  for (const HRESULT hr : {
+           own.set(k.typeLibVersion, L"brosk"),
+           own.set(k.typeLibVersion + L"\\FLAGS", L"0"),
+           own.set(k.typeLibVersion + L"\\HELPDIR", folderOf(path)),
+           own.set(k.typeLibPath, path),
+           own.set(k.interfaceKey, L"_Plugin"),
+           own.set(k.interfaceKey + L"\\ProxyStubClsid", kTypeLibMarshaler),
+           own.set(k.interfaceKey + L"\\ProxyStubClsid32", kTypeLibMarshaler),
+           own.set(k.interfaceKey + L"\\TypeLib", libid, L"Version", L"1.0"),
+       }) {
+    if (FAILED(hr)) return SELFREG_E_TYPELIB;
+  }
+  return S_OK;
+}
+
+HRESULT unregisterPlugin(Scope scope) {
+  const Keys k;
+  const ClassesKeys own(scope, View::Own);
+  const ClassesKeys other(scope, View::Other);
+  HRESULT result = S_OK;
+  auto check = [&](HRESULT hr, HRESULT failure) {
+    if (FAILED(hr)) result = failure;
+  };
+  // The class entry, when it is this DLL's (or names no DLL at all).
+  const std::optional<std::wstring> server = own.get(k.server);
+  if (!server || sameName(*server, modulePath())) check(own.remove(k.clsid), SELFREG_E_CLASS);
+  check(own.remove(k.typeLibPath), SELFREG_E_TYPELIB);
+
+  // The keys both bitnesses use go with the last registration of the scope.
+  if (own.get(k.server) || other.get(k.server)) return result;
+  for (const ClassesKeys* view : {&own, &other}) {
+    check(view->remove(kProgId), SELFREG_E_CLASS);
+    check(view->remove(k.clsid), SELFREG_E_CLASS);
+    check(view->remove(k.typeLib), SELFREG_E_TYPELIB);
+    check(view->remove(k.interfaceKey), SELFREG_E_TYPELIB);
+  }
+  return result;
+}
+
+}  // namespace brosk::win

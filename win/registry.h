@@ -1,0 +1,41 @@
+// The COM classes keys of one scope (per machine: HKLM\Software\Classes; per user:
+// HKCU\Software\Classes) in one registry view. On 64-bit Windows 32-bit and 64-bit
+// components see separate CLSID and Interface keys there and share the rest (ProgIDs,
+// type libraries); Wine redirects other keys, or none under HKCU. Registration therefore
+// names its view explicitly and checks, before removing anything, what the other
+// bitness still uses.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace brosk::win {
+
+enum class Scope { Machine, User };
+enum class View { Own, Other };  // this DLL's bitness, or the other one
+
+class ClassesKeys {
+ public:
+  ClassesKeys(Scope scope, View view);
+
+  // Writes a key with its default value and, when a name is given, one named value.
+  HRESULT set(const std::wstring& key, const std::wstring& value, const wchar_t* name = nullptr,
+              const std::wstring& named = L"") const;
+  // A value of a key; none when the key or the value is missing.
+  std::optional<std::wstring> get(const std::wstring& key, const wchar_t* name = nullptr) const;
+  bool exists(const std::wstring& key) const;
+  // Removes a key with all it holds; a key already gone is no error.
+  HRESULT remove(const std::wstring& key) const;
+
+ private:
+  HKEY root_;
+  REGSAM view_;
+};
+
+// Whether two names (paths, words) are the same as Windows compares names: without
+// regard to case.
+bool sameName(const std::wstring& a, const std::wstring& b);
+
+}  // namespace brosk::win

@@ -1,0 +1,199 @@
+#!/usr/bin/env bash
+# brosk.dll inside hosts of the kinds met in the field, under Wine, one bitness at a time:
+# a host thread in another floating-point state (24-bit x87 precision, another rounding
+# mode, exceptions unmasked), a host whose window and timer live on while the plug-in
+# waits for the user (and that picks the menu item again), a worker thread that ends, a
+# library unloaded and loaded again, both bitnesses registered side by side, and order
+# folder names that would reach another folder or exceed the old path limit.
+#
+#   host-tests.sh 32|64 WINDOWS_BUILD LINUX_BUILD SOURCE
+set -uo pipefail
+source "$(dirname "$0")/wine-lib.sh" "$1" "$2" "$3" "$4" host-test
+
+w regsvr32 /s "$(winpath "$dll")" && w regsvr32 /s "$(winpath "$kdsim")" || fail "regsvr32"
+
+scene() {  # FILE PRICE...: a scene whose objects have these prices
+  local file=$1 objects= sep=
+  shift
+  for p in "$@"; do
+    objects+="$sep{\"info\": {\"0\": \"CAT\", \"8\": \"A\", \"35\": \"1\", \"43\": \"$p\", \"49\": \"d\"}}"
+    sep=,
+  done
+  echo "{\"keywords\": {\"@Base.CustomerCompany()\": \"C\"}, \"objects\": [$objects]}" > "$file"
+}
+
+# --- The host's floating-point state ---------------------------------------------------
+# Prices that need every bit of a Double and the even rounding; the VAT 7,456 must stay
+# 7.456. Every state gives the default state's workbooks, byte for byte, and gets its own
+# control words back after each call.
+scene "$work/prices.json" "1234567,89" "0,125" "99999999,99" "0,375" "102469145,32"
+fpLink() {  # NAME STATE [VARIABLE=VALUE...]: a link from a host in STATE; the workbooks kept
+  local name=$1 state=$2
+  shift 2
+  rm -rf "$orders" && mkdir -p "$orders" "$work/fp-$name"
+  (
+    [ $# = 0 ] || export "$@"
+    KDSIM_SCENE=$(winpath "$work/prices.json") w "$drive" --fpu "$state" --vat 7,456 > "$work/fp-$name/out.txt"
+    echo $? > "$work/fp-$name/status"
+  )
+  cp "$orders"/9_9999/*.xls "$work/fp-$name/" 2>/dev/null
+}
+fpLink default default
+[ "$(cat "$work/fp-default/status")" = 0 ] && pass "fpu default: linked" || fail "fpu default: not linked"
+"$src/scripts/xls-dump" "$work/fp-default/LPS.xls" | grep -q '"col": 10, "kind": "number", "value": 1234567.89}' \
+  && pass "fpu default: 1234567,89 is 1234567.89 in LPS.xls" || fail "fpu default: wrong price"
+for state in p24 down up zero unmasked; do
+  fpLink "$state" "$state"
+  for f in PRE LPS; do
+    cmp -s "$work/fp-default/$f.xls" "$work/fp-$state/$f.xls" \
+      && pass "fpu $state: $f.xls byte-identical to the default state's" || fail "fpu $state: $f.xls differs"
+  done
+  [ "$(grep -c '^\[fpu\] .*: kept$' "$work/fp-$state/out.txt")" = 2 ] \
+    && pass "fpu $state: the host's control words are the same after both calls" \
+    || fail "fpu $state: $(grep '^\[fpu\]' "$work/fp-$state/out.txt" | tr '\n' ' ')"
+done
+# A host whose own code resets the x87 to 24-bit precision at every call it serves (as a
+# Direct3D 9 view does when it draws): the plug-in's arithmetic is not affected, and the
+# state the host set is the host's afterwards.
+fpLink host-sets-p24 default KDSIM_X87=007F
+for f in PRE LPS; do
+  cmp -s "$work/fp-default/$f.xls" "$work/fp-host-sets-p24/$f.xls" \
+    && pass "host code at 24-bit precision: $f.xls byte-identical" || fail "host code at 24-bit precision: $f.xls differs"
+done
+grep -q '^\[fpu\] OnAppStartAfter: x87 027F -> 007F' "$work/fp-host-sets-p24/out.txt" \
+  && pass "host code at 24-bit precision: the host keeps the state it set" || fail "host code: $(grep '^\[fpu\]' "$work/fp-host-sets-p24/out.txt")"
+
+# 1e308 times a point value of 10 overflows: error 6 and no crash, even where the host
+# unmasks the exception; 1e307 is a large but valid price whose rounding must not overflow.
+scene "$work/huge.json" "1$(printf '%0308d' 0)"  # 1e308 in digits
+scene "$work/large.json" "1e307"
+for state in default unmasked down; do
+  rm -rf "$orders" && mkdir -p "$orders"
+  KDSIM_SCENE=$(winpath "$work/huge.json") w "$drive" --fpu "$state" --point-value 10 > "$work/huge-$state.txt"
+  status=$?
+  [ "$status" = 1 ] && grep -qx '\[¡¡Atención!!\] Error inesperado (6): Desbordamiento' "$work/huge-$state.txt" \
+    && pass "fpu $state: an overflowing price is error 6" || fail "fpu $state: overflow gave status $status: $(cat "$work/huge-$state.txt")"
+  rm -rf "$orders" && mkdir -p "$orders"
+  KDSIM_SCENE=$(winpath "$work/large.json") w "$drive" --fpu "$state" > "$work/large-$state.txt"
+  [ $? = 0 ] && "$src/scripts/xls-dump" "$orders/9_9999/LPS.xls" | grep -q '"col": 10, "kind": "number", "value": 1e+307}' \
+    && pass "fpu $state: a price of 1e307 is written" || fail "fpu $state: 1e307: $(cat "$work/large-$state.txt")"
+done
+
+# --- A host whose windows live on while the plug-in waits for the user -----------------
+# At each message box and dialog the user finds the host window disabled, and the host's
+# menu command, delivered meanwhile, calls SceneCheck and OnAppStartAfter again: both are
+# refused with error 5 and the running link goes on exactly as on Linux.
+modal() {  # NAME EXPECTED_STATUS SCENE DRIVE_OPTIONS...
+  local name=$1 expected=$2 scene=$3
+  shift 3
+  link "$name" "$scene" "$expected" --host-window "$@"
+  local out=$work/$name/wine.txt boxes dialogs windows
+  boxes=$(grep '^\[' "$out" | grep -vc -e '^\[dialog\]' -e '^\[modal\]' -e '^\[reenter\]' -e '^\[timer\]' -e '^\[fpu\]')
+  dialogs=$(grep -c '^\[dialog\]' "$out")
+  windows=$((boxes + dialogs))
+  [ "$(grep -c '^\[modal\] the host window is disabled under' "$out")" = "$windows" ] && ! grep -q 'ENABLED under' "$out" \
+    && pass "$name: the host window is disabled under each of the $windows windows" || fail "$name: $(grep '^\[modal\]' "$out" | tr '\n' ' ')"
+  [ "$(grep -c '^\[reenter\] SceneCheck: error 5: ' "$out")" = "$windows" ] \
+    && [ "$(grep -c '^\[reenter\] OnAppStartAfter: error 5: ' "$out")" = "$windows" ] \
+    && pass "$name: the host's menu command is refused with error 5 under each window" \
+    || fail "$name: $(grep '^\[reenter\]' "$out" | sort | uniq -c | tr '\n' ' ')"
+  grep -qx '\[modal\] the host window is enabled afterwards' "$out" && grep -qx '\[modal\] the focus is back in the host window' "$out" \
+    && pass "$name: the host window is enabled again, with the focus back" || fail "$name: $(grep '^\[modal\]' "$out" | tail -2 | tr '\n' ' ')"
+  grep -qx "\[timer\] the host's timer ran in the host's floating-point state" "$out" \
+    && pass "$name: the host's timer ran in the host's own floating-point state" || fail "$name: $(grep '^\[timer\]' "$out")"
+}
+modal modal-accepted 0 "$src/examples/cocina-nova.json" --vat 21
+modal modal-declined 1 "$src/examples/cocina-nova.json" --create-folder no --cancel
+modal modal-bad-vat 1 "$src/examples/cocina-nova.json" --vat dieciocho
+scene "$work/bad-price.json" "diez"
+modal modal-bad-price 1 "$work/bad-price.json"
+modal modal-unhurried 0 "$src/examples/cocina-nova.json" --fpu p24
+
+# --- Threads that end, a library that unloads ------------------------------------------
+rm -rf "$orders"
+started=$(date +%s%N)
+KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --worker > "$work/worker.txt"
+status=$?
+elapsed=$((($(date +%s%N) - started) / 1000000))
+[ "$status" = 0 ] && grep -qx '\[worker\] ended' "$work/worker.txt" && [ "$elapsed" -lt 20000 ] \
+  && pass "a worker thread that ran a link ends, and so does the process ($elapsed ms)" \
+  || fail "worker: status $status after $elapsed ms: $(tail -2 "$work/worker.txt" | tr '\n' ' ')"
+
+# After an accepted link the dialog keeps its entries; once the library has been unloaded
+# and loaded again, a new Plugin starts fresh: its load step asks again, the initial texts.
+rm -rf "$orders"
+KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --links 2 --create-folder no --series 3 > "$work/kept.txt"
+KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --links 2 --unload --create-folder no --series 3 > "$work/fresh.txt"
+status=$?
+[ "$(grep -c '^\[dialog\] 9 9999 9999 1,0 18 C:\\$' "$work/kept.txt")" = 1 ] && grep -q '^\[dialog\] 3 ' "$work/kept.txt" \
+  && [ "$(grep -c 'desea crearlo' "$work/kept.txt")" = 1 ] \
+  && pass "without an unload the second link shows the entries kept, without the load step" || fail "kept: $(cat "$work/kept.txt")"
+[ "$status" = 0 ] && grep -qx '\[unload\] brosk.dll unloaded' "$work/fresh.txt" \
+  && [ "$(grep -c '^\[dialog\] 9 9999 9999 1,0 18 C:\\$' "$work/fresh.txt")" = 2 ] \
+  && [ "$(grep -c 'desea crearlo' "$work/fresh.txt")" = 2 ] \
+  && pass "CoFreeUnusedLibrariesEx unloads brosk.dll; the next Plugin starts fresh" || fail "unload: status $status: $(cat "$work/fresh.txt")"
+
+# A failed command leaves the host objects in the order state: they are released when the
+# last Plugin goes, before the unload, and the library still unloads.
+echo '{"faults": [{"member": "EndSession", "call": 2, "number": 440, "description": "host caído"}]}' > "$work/fails.json"
+rm -f "$work/fails.jsonl"
+KDSIM_SCENE=$(winpath "$work/fails.json") KDSIM_TRACE=$(winpath "$work/fails.jsonl") \
+  w "$drive" --links 2 --unload > "$work/fails.txt" 2>/dev/null
+grep -qx 'SceneCheck: error 440: host caído' "$work/fails.txt" && grep -qx '\[unload\] brosk.dll unloaded' "$work/fails.txt" \
+  && pass "after a failed command the library still unloads" || fail "failed command: $(cat "$work/fails.txt")"
+order=$(grep -n -e '"instance":2,"member":"(release)"' -e '"instance":3,"member":"(release)"' -e '"member":"(create)".*"instance":4' \
+  "$work/fails.jsonl" | cut -d: -f1 | tr '\n' ' ')
+[ "$(echo "$order" | wc -w)" = 3 ] && [ "$(echo "$order" | tr ' ' '\n' | head -2 | sort -n | tail -1)" -lt "$(echo "$order" | awk '{print $3}')" ] \
+  && pass "the failed command's host objects are released before the library unloads" || fail "host objects of the failed command: lines $order"
+
+# --- Both bitnesses registered side by side --------------------------------------------
+if [ -f "$otherBuild/win/brosk.dll" ]; then
+  otherDll=$otherBuild/win/brosk.dll
+  wOther regsvr32 /s "$(winpath "$otherDll")" && wOther regsvr32 /s "$(winpath "$otherBuild/win/kdsim.dll")"
+  echo '{}' > "$work/plain.json"
+  export KDSIM_SCENE=$(winpath "$work/plain.json")
+  w regsvr32 /s /u "$(winpath "$dll")" && pass "regsvr32 /u of one bitness" || fail "regsvr32 /u"
+  wOther cscript //nologo "$(winpath "$src/win/tests/create.vbs")" | grep -qx 'OnAppStartAfter: -1' \
+    && pass "the other bitness is still creatable" || fail "the other bitness is gone with this one's unregistration"
+  w cscript //nologo "$(winpath "$src/win/tests/unregistered.vbs")" | grep -qx 'CreateObject: 429' \
+    && pass "this bitness is not" || fail "this bitness is still creatable"
+  w regsvr32 /s "$(winpath "$dll")"
+  wOther regsvr32 /s /u "$(winpath "$otherDll")"
+  w cscript //nologo "$(winpath "$src/win/tests/create.vbs")" | grep -qx 'OnAppStartAfter: -1' \
+    && pass "and the other way round" || fail "this bitness is gone with the other's unregistration"
+  wOther regsvr32 /s /u "$(winpath "$otherBuild/win/kdsim.dll")"
+  unset KDSIM_SCENE
+else
+  echo "skip side by side: the other bitness is not built ($otherBuild)"
+fi
+
+# --- Order folder names ------------------------------------------------------------------
+# A quote number that would reach another folder, or that Windows would cut to another
+# order's name, is refused before anything is made; nothing lands anywhere.
+for quote in 'x\..' 'x\..\..\users\Public' '9999.' '9999 ' 'a/b'; do
+  rm -rf "$orders" && mkdir -p "$orders"
+  rm -f "$WINEPREFIX/drive_c/PRE.xls" "$WINEPREFIX/drive_c/users/Public/PRE.xls"
+  KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --quote "$quote" > "$work/name.txt"
+  grep -qxF "[¡¡Atención!!] Error inesperado (52): Nombre o número de archivo incorrecto: «C:\\KD_LORVENIC\\9_$quote»" "$work/name.txt" \
+    && [ -z "$(ls -A "$orders")" ] && [ ! -e "$WINEPREFIX/drive_c/PRE.xls" ] && [ ! -e "$WINEPREFIX/drive_c/users/Public/PRE.xls" ] \
+    && pass "quote «$quote» is refused and nothing is written" || fail "quote «$quote»: $(grep -v '^\[dialog' "$work/name.txt" | tr '\n' ' '); $(ls -A "$orders")"
+done
+
+# Long order folders: the folder of a 240-character quote number is longer than the 248
+# characters CreateDirectory took, and the workbooks' temporary names beside it longer
+# than MAX_PATH; a name of 255 characters is the longest a folder name can be.
+for length in 225 240 253; do
+  rm -rf "$orders"
+  quote=$(printf '%*s' "$length" '' | tr ' ' 'q')
+  KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --quote "$quote" > "$work/long.txt"
+  status=$?
+  path="C:\\KD_LORVENIC\\9_$quote\\LPS.xls"
+  [ "$status" = 0 ] && "$src/scripts/xls-dump" "$orders/9_$quote/LPS.xls" >/dev/null \
+    && "$src/scripts/xls-dump" "$orders/9_$quote/PRE.xls" >/dev/null \
+    && pass "a workbook path of ${#path} characters is written whole" || fail "quote of $length characters: $(grep -v '^\[dialog' "$work/long.txt" | tr '\n' ' ')"
+done
+
+w regsvr32 /s /u "$(winpath "$dll")"
+w regsvr32 /s /u "$(winpath "$kdsim")"
+echo "$failures failure(s)"
+[ "$failures" = 0 ]
