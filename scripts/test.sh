@@ -18,8 +18,7 @@ for preset in linux linux-asan; do
 done
 build fuzz
 fuzz/run.sh "${BROSK_FUZZ_SECONDS:-30}"
-for preset in win32 win64; do
-  build "$preset"
-  ctest --preset "$preset"
-done
+# Both DLLs first: the tests of each bitness register the other beside it.
+for preset in win32 win64; do build "$preset"; done
+for preset in win32 win64; do ctest --preset "$preset"; done
 echo "== all tests passed"
