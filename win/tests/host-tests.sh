@@ -179,6 +179,16 @@ for quote in 'x\..' 'x\..\..\users\Public' '9999.' '9999 ' 'a/b'; do
     && pass "quote «$quote» is refused and nothing is written" || fail "quote «$quote»: $(grep -v '^\[dialog' "$work/name.txt" | tr '\n' ' '); $(ls -A "$orders")"
 done
 
+# Windows has hidden and system entries, which the entry test does not count: an order
+# folder so marked is not found, and making it again fails clearly.
+for attribute in h s; do
+  rm -rf "$orders" && mkdir -p "$orders/9_9999"
+  w attrib "+$attribute" 'C:\KD_LORVENIC\9_9999' >/dev/null
+  KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" > "$work/attribute.txt"
+  grep -qxF '[¡¡Atención!!] Error inesperado (75): Error de acceso a la ruta o el archivo: «C:\KD_LORVENIC\9_9999»' "$work/attribute.txt" \
+    && pass "an order folder with attribute $attribute is no entry" || fail "attribute $attribute: $(grep -v '^\[dialog' "$work/attribute.txt" | tr '\n' ' ')"
+done
+
 # Long order folders: the folder of a 240-character quote number is longer than the 248
 # characters CreateDirectory took, and the workbooks' temporary names beside it longer
 # than MAX_PATH; a name of 255 characters is the longest a folder name can be.
