@@ -9,6 +9,7 @@ packages=(
   build-essential cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev clang-format clang libclang-rt-14-dev valgrind locales python3-xlrd
   mingw-w64 mingw-w64-tools wine wine64 wine32:i386 xvfb xauth imagemagick
+  wixl msitools osslsigncode zip unzip
 )
 
 sudo=()

@@ -22,11 +22,6 @@ struct Keys {
   std::wstring interfaceKey = L"Interface\\" + guidText(IID__Plugin);
 };
 
-std::wstring folderOf(const std::wstring& path) {
-  const auto slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
 }  // namespace
 
 HRESULT registerPlugin(Scope scope) {
@@ -50,7 +45,6 @@ HRESULT registerPlugin(Scope scope) {
   for (const HRESULT hr : {
            own.set(k.typeLibVersion, L"brosk"),
            own.set(k.typeLibVersion + L"\\FLAGS", L"0"),
-           own.set(k.typeLibVersion + L"\\HELPDIR", folderOf(path)),
            own.set(k.typeLibPath, path),
            own.set(k.interfaceKey, L"_Plugin"),
            own.set(k.interfaceKey + L"\\ProxyStubClsid", kTypeLibMarshaler),
@@ -82,6 +76,9 @@ HRESULT unregisterPlugin(Scope scope) {
     check(view->remove(k.clsid), SELFREG_E_CLASS);
     check(view->remove(k.typeLib), SELFREG_E_TYPELIB);
     check(view->remove(k.interfaceKey), SELFREG_E_TYPELIB);
+    // The folders of every class, type library and interface, when registering made them
+    // (a new user's profile has none): as Windows Installer does, an empty one goes.
+    for (const wchar_t* folder : {L"CLSID", L"TypeLib", L"Interface"}) view->removeIfEmpty(folder);
   }
   return result;
 }

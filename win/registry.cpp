@@ -91,6 +91,25 @@ HRESULT ClassesKeys::remove(const std::wstring& key) const {
   return rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND ? S_OK : HRESULT_FROM_WIN32(rc);
 }
 
+void ClassesKeys::removeIfEmpty(const std::wstring& key) const {
+  const std::wstring path = classes(key);
+  {
+    Key handle;
+    if (RegOpenKeyExW(root_, path.c_str(), 0, KEY_QUERY_VALUE | view_, handle.put()) !=
+        ERROR_SUCCESS) {
+      return;
+    }
+    DWORD subkeys = 0;
+    DWORD values = 0;
+    if (RegQueryInfoKeyW(handle.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                         &values, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+        subkeys != 0 || values != 0) {
+      return;
+    }
+  }
+  RegDeleteKeyExW(root_, path.c_str(), view_, 0);
+}
+
 bool sameName(const std::wstring& a, const std::wstring& b) {
   return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;

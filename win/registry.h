@@ -28,6 +28,8 @@ class ClassesKeys {
   bool exists(const std::wstring& key) const;
   // Removes a key with all it holds; a key already gone is no error.
   HRESULT remove(const std::wstring& key) const;
+  // Removes a key only when it holds nothing: neither values nor subkeys.
+  void removeIfEmpty(const std::wstring& key) const;
 
  private:
   HKEY root_;

@@ -32,6 +32,9 @@
 //   --links N    N link commands on the same Plugin object, the next after a failed one too.
 //   --unload     between links the Plugin is released and CoFreeUnusedLibrariesEx(0, 0)
 //                run: "[unload] brosk.dll unloaded" (or "still loaded"); then a new Plugin.
+//   --user-registry  brosk.Plugin made from its per-user registration (ProgID, CLSID and
+//                InprocServer32 under HKCU\Software\Classes), as Windows' COM finds it;
+//                Wine 8's HKEY_CLASSES_ROOT shows only the machine's keys.
 //
 // Exit status: 0 the success message was shown, 1 it was not, 3 a call failed (error on
 // standard error), 4 the user's side timed out. With --snapshot the user, once the
@@ -162,7 +165,45 @@ CallResult callByName(IDispatch* object, const wchar_t* name, LONG argument) {
   return {true, text};
 }
 
+// Whether brosk.Plugin is made from the per-user registration, as Windows' COM finds it
+// under HKCU\Software\Classes: Wine 8's HKEY_CLASSES_ROOT shows only the machine's keys.
+bool gFromUserRegistry = false;
+
+std::wstring userClassesValue(const std::wstring& key) {
+  wchar_t value[1024];
+  DWORD bytes = sizeof value;
+  const std::wstring path = L"Software\\Classes\\" + key;
+  if (RegGetValueW(HKEY_CURRENT_USER, path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value,
+                   &bytes) != ERROR_SUCCESS) {
+    return {};
+  }
+  return value;
+}
+
+IDispatch* createFromUserRegistry() {
+  const std::wstring clsidText = userClassesValue(L"brosk.Plugin\\CLSID");
+  const std::wstring server = userClassesValue(L"CLSID\\" + clsidText + L"\\InprocServer32");
+  CLSID clsid;
+  if (server.empty() || FAILED(CLSIDFromString(clsidText.c_str(), &clsid))) return nullptr;
+  HMODULE module = LoadLibraryW(server.c_str());
+  using GetClassObject = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
+  auto getClassObject = module ? reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(
+                                     GetProcAddress(module, "DllGetClassObject")))
+                               : nullptr;
+  IClassFactory* factory = nullptr;
+  if (!getClassObject ||
+      FAILED(getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory)))) {
+    return nullptr;
+  }
+  IDispatch* plugin = nullptr;
+  const HRESULT hr =
+      factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&plugin));
+  factory->Release();
+  return SUCCEEDED(hr) ? plugin : nullptr;
+}
+
 IDispatch* createPlugin() {
+  if (gFromUserRegistry) return createFromUserRegistry();
   CLSID clsid;
   IDispatch* plugin = nullptr;
   if (FAILED(CLSIDFromProgID(L"brosk.Plugin", &clsid)) ||
@@ -658,6 +699,8 @@ int wmain(int argc, wchar_t** argv) {
       options.links = std::max(1, std::atoi(args[++i].c_str()));
     else if (a == "--unload")
       options.unload = true;
+    else if (a == "--user-registry")
+      gFromUserRegistry = true;
     else {
       std::fprintf(stderr, "brosk-drive: unknown argument %s\n", a.c_str());
       return 2;
