@@ -1,14 +1,20 @@
 // brosk-host: plays the design host on Linux. It loads a scene file into the substitute
 // host, creates the plug-in, calls OnAppStartAfter as the host does at its start and
-// then SceneCheck as if the user had picked the menu item. The user's answers come from
-// the options, or from the terminal.
+// then SceneCheck as if the user had picked the menu item, once or several times on the
+// same Plugin. The user's answers come from the options, or from the terminal.
 //
-// Output: "[menu] CAPTION" for the menu item, then each message box as "[TITLE] TEXT".
-// Exit status: 0 the link was made; 1 it was not (cancelled, nothing to link, an error
-// the plug-in reported); 2 bad usage or an unreadable scene file; 3 the plug-in returned
-// a failure to the host (its number and description on standard error).
+// Output: "[menu] CAPTION" for the menu item, then each message box as "[TITLE] TEXT"
+// (with several links each one headed "[link N]", and the texts the dialog opens with as
+// "[dialog] ..."). Exit status: 0 every link was made;
+// 1 one was not (cancelled, nothing to link, an error the plug-in reported); 2 bad usage,
+// an unreadable scene file or a trace file that cannot be written (nothing is written);
+// 3 the plug-in returned a failure to the host (its number and description on standard
+// error).
+#include <locale.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -17,6 +23,7 @@
 
 #include "automation/error.h"
 #include "automation/text.h"
+#include "brosk_version.h"
 #include "dialog/terminal_view.h"
 #include "platform/linux_system.h"
 #include "plugin/plugin.h"
@@ -30,6 +37,7 @@ using namespace brosk;
 
 constexpr char kUsage[] =
     "usage: brosk-host [OPTIONS] SCENE.json\n"
+    "The user's answers in the link:\n"
     "  --series TEXT          text typed into the series box (cmbTipo)\n"
     "  --quote TEXT           text typed into the quote number box\n"
     "  --customer TEXT        text typed into the customer code box\n"
@@ -38,19 +46,30 @@ constexpr char kUsage[] =
     "  --browse DIR           pick DIR with Examinar before Aceptar\n"
     "  --create-folder yes|no answer to the default-folder question (default: yes)\n"
     "  --cancel               press Cancelar instead of Aceptar\n"
+    "  --then                 one more link on the same plug-in: the answers after it are\n"
+    "                         that link's (the dialog keeps what it kept, as in the host)\n"
+    "Other options:\n"
     "  --interactive          ask on the terminal instead (the default when standard input\n"
-    "                         is a terminal and no dialog option is given)\n"
+    "                         is a terminal and no answer is given)\n"
     "  --trace FILE           write every host call as a JSON line\n"
-    "  --locale NAME          the user's locale (default: from the environment)\n";
+    "  --locale NAME          the user's locale (default: from the environment)\n"
+    "  --help                 print this and exit\n"
+    "  --version              print the version and exit\n"
+    "Exit status: 0 linked, 1 not linked, 2 bad usage or input, 3 the plug-in failed the call.\n";
 
-struct Options {
-  std::string scene;
+// What the user does in one link.
+struct Answers {
   std::vector<std::pair<layout::Id, std::string>> texts;
   std::optional<std::string> browse;
   bool createFolder = true;
   bool cancel = false;
+};
+
+struct Options {
+  std::string scene;
+  std::vector<Answers> links{1};
   bool interactive = false;
-  bool dialogOptions = false;
+  bool answersGiven = false;
   std::string trace;
   std::string locale;
 };
@@ -58,19 +77,23 @@ struct Options {
 struct UsageError {
   std::string message;
 };
+struct Exit {
+  int status;
+};
 
 Options parse(int argc, char** argv) {
   Options o;
   bool interactiveAsked = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    Answers& answers = o.links.back();
     auto value = [&]() -> std::string {
       if (i + 1 >= argc) throw UsageError{arg + " needs a value"};
       return argv[++i];
     };
     auto text = [&](layout::Id id) {
-      o.texts.emplace_back(id, value());
-      o.dialogOptions = true;
+      answers.texts.emplace_back(id, value());
+      o.answersGiven = true;
     };
     if (arg == "--series") {
       text(layout::Id::Tipo);
@@ -83,16 +106,19 @@ Options parse(int argc, char** argv) {
     } else if (arg == "--vat") {
       text(layout::Id::Iva);
     } else if (arg == "--browse") {
-      o.browse = value();
-      o.dialogOptions = true;
+      answers.browse = value();
+      o.answersGiven = true;
     } else if (arg == "--create-folder") {
       const std::string answer = value();
       if (answer != "yes" && answer != "no") throw UsageError{"--create-folder takes yes or no"};
-      o.createFolder = answer == "yes";
-      o.dialogOptions = true;
+      answers.createFolder = answer == "yes";
+      o.answersGiven = true;
     } else if (arg == "--cancel") {
-      o.cancel = true;
-      o.dialogOptions = true;
+      answers.cancel = true;
+      o.answersGiven = true;
+    } else if (arg == "--then") {
+      o.links.emplace_back();
+      o.answersGiven = true;
     } else if (arg == "--interactive") {
       interactiveAsked = true;
     } else if (arg == "--trace") {
@@ -100,7 +126,11 @@ Options parse(int argc, char** argv) {
     } else if (arg == "--locale") {
       o.locale = value();
     } else if (arg == "--help" || arg == "-h") {
-      throw UsageError{};
+      std::cout << kUsage;
+      throw Exit{0};
+    } else if (arg == "--version") {
+      std::cout << "brosk-host " << BROSK_VERSION_TEXT << "\n";
+      throw Exit{0};
     } else if (!arg.empty() && arg[0] == '-') {
       throw UsageError{"unknown option " + arg};
     } else if (o.scene.empty()) {
@@ -110,8 +140,34 @@ Options parse(int argc, char** argv) {
     }
   }
   if (o.scene.empty()) throw UsageError{"no scene file"};
-  o.interactive = interactiveAsked || (!o.dialogOptions && ::isatty(STDIN_FILENO));
+  o.interactive = interactiveAsked || (!o.answersGiven && ::isatty(STDIN_FILENO));
+  if (o.interactive && o.links.size() > 1) throw UsageError{"--then needs the answers as options"};
   return o;
+}
+
+bool localeExists(const std::string& name) {
+  locale_t loc = newlocale(LC_NUMERIC_MASK, name.c_str(), nullptr);
+  if (loc) freelocale(loc);
+  return loc != nullptr;
+}
+
+// The user's system services; for an unknown locale name the error suggests the name the
+// system knows when only the encoding was left out.
+void makeSystem(std::optional<LinuxSystem>& system, const std::string& locale) {
+  try {
+    system.emplace(locale);
+  } catch (const std::runtime_error& e) {
+    std::string message = e.what();
+    if (!locale.empty() && locale.find('.') == std::string::npos) {
+      for (const char* encoding : {".UTF-8", ".utf8"}) {
+        if (localeExists(locale + encoding)) {
+          message += "; did you mean " + locale + ".UTF-8?";
+          break;
+        }
+      }
+    }
+    throw std::runtime_error(message);
+  }
 }
 
 // The browser's answer for --browse: the folder as given, without a trailing separator
@@ -121,16 +177,27 @@ std::u16string browsedFolder(std::string folder) {
   return fromUtf8(folder);
 }
 
-// Watches the message boxes a user interface shows, to tell how the link ended.
+// Watches the message boxes a user interface shows, to tell how a link ended.
 class Watch : public UserInterface {
  public:
   explicit Watch(UserInterface& inner) : inner_(inner) {}
   bool succeeded = false;
+  bool showDialog = false;  // print the texts the dialog opens with
   int messageBox(const std::u16string& text, const std::u16string& title, int style) override {
     if (title == u"¡¡Exito!!") succeeded = true;
     return inner_.messageBox(text, title, style);
   }
-  void showModal(FrmDatos& form) override { inner_.showModal(form); }
+  void showModal(FrmDatos& form) override {
+    if (showDialog) {
+      std::string line = "[dialog]";
+      for (const layout::Id id : {layout::Id::Tipo, layout::Id::NumPedido, layout::Id::CodCliente,
+                                  layout::Id::ValorPunto, layout::Id::Iva, layout::Id::Ruta}) {
+        line += " " + toUtf8(form.text(id));
+      }
+      std::cout << line << "\n" << std::flush;
+    }
+    inner_.showModal(form);
+  }
   std::optional<std::u16string> browseForFolder(const std::u16string& instruction) override {
     return inner_.browseForFolder(instruction);
   }
@@ -139,51 +206,58 @@ class Watch : public UserInterface {
   UserInterface& inner_;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  Options options;
-  try {
-    options = parse(argc, argv);
-  } catch (const UsageError& e) {
-    if (!e.message.empty()) std::cerr << "brosk-host: " << e.message << "\n";
-    std::cerr << kUsage;
-    return 2;
+// The scripted user's answers for one link.
+void script(sim::ScriptedUser& user, const Answers& answers) {
+  user.answers = {answers.createFolder ? mb::kAnswerYes : mb::kAnswerNo};
+  user.folders.clear();
+  sim::ScriptedUser::Showing showing;
+  for (const auto& [id, text] : answers.texts) {
+    showing.push_back(sim::ScriptedUser::Step::type(id, fromUtf8(text)));
   }
+  if (answers.browse) {
+    user.folders.push_back(browsedFolder(*answers.browse));
+    showing.push_back(sim::ScriptedUser::Step::click(layout::Id::CmdRuta));
+  }
+  showing.push_back(
+      sim::ScriptedUser::Step::click(answers.cancel ? layout::Id::Cancelar : layout::Id::Aceptar));
+  user.showings = {std::move(showing)};
+}
 
-  std::optional<sim::Host> host;
+int runLinks(const Options& options) {
   std::optional<LinuxSystem> system;
+  std::optional<sim::Host> host;
+  std::ofstream trace;
   try {
+    makeSystem(system, options.locale);
     host.emplace(sim::loadScene(options.scene));
-    system.emplace(options.locale);
   } catch (const std::exception& e) {
     std::cerr << "brosk-host: " << e.what() << "\n";
     return 2;
   }
+  if (!options.trace.empty()) {
+    // Refused now, before the link: exit status 1 keeps meaning "not linked".
+    trace.open(options.trace, std::ios::binary | std::ios::trunc);
+    if (!trace) {
+      std::cerr << "brosk-host: cannot write the trace to " << options.trace << ": "
+                << std::strerror(errno) << "\n";
+      return 2;
+    }
+  }
+  host->keepTrace(trace.is_open());
 
   sim::ScriptedUser scripted;
   scripted.echo = &std::cout;
-  scripted.answers.push_back(options.createFolder ? mb::kAnswerYes : mb::kAnswerNo);
-  sim::ScriptedUser::Showing showing;
-  for (const auto& [id, text] : options.texts) {
-    showing.push_back(sim::ScriptedUser::Step::type(id, fromUtf8(text)));
-  }
-  if (options.browse) {
-    scripted.folders.push_back(browsedFolder(*options.browse));
-    showing.push_back(sim::ScriptedUser::Step::click(layout::Id::CmdRuta));
-  }
-  showing.push_back(
-      sim::ScriptedUser::Step::click(options.cancel ? layout::Id::Cancelar : layout::Id::Aceptar));
-  scripted.showings.push_back(std::move(showing));
   TerminalUser terminal(std::cin, std::cout);
   Watch user(options.interactive ? static_cast<UserInterface&>(terminal) : scripted);
+  // With several links the user watches what the dialog kept from one to the next.
+  user.showDialog = options.links.size() > 1;
 
   ObjectFactory factory;
   host->registerInto(factory);
   xls::registerExcel(factory);
   Services services{*system, user, factory};
 
-  int status = 1;
+  int status = 0;
   {
     Plugin plugin(services);
     try {
@@ -191,8 +265,13 @@ int main(int argc, char** argv) {
       for (const auto& caption : host->menuItems()) {
         std::cout << "[menu] " << toUtf8(caption) << "\n" << std::flush;
       }
-      plugin.SceneCheck(1);
-      status = user.succeeded ? 0 : 1;
+      for (std::size_t n = 0; n < options.links.size(); ++n) {
+        if (options.links.size() > 1) std::cout << "[link " << n + 1 << "]\n" << std::flush;
+        script(scripted, options.links[n]);
+        user.succeeded = false;
+        plugin.SceneCheck(1);
+        if (!user.succeeded) status = 1;
+      }
     } catch (const RuntimeError& e) {
       std::cout << std::flush;
       std::cerr << "brosk-host: the plug-in failed the call: error " << e.number() << ": "
@@ -200,13 +279,27 @@ int main(int argc, char** argv) {
       status = 3;
     }
   }
-  if (!options.trace.empty()) {
-    std::ofstream trace(options.trace, std::ios::binary);
+  if (trace.is_open()) {
     host->writeTrace(trace);
+    trace.close();
     if (!trace) {
       std::cerr << "brosk-host: cannot write the trace to " << options.trace << "\n";
       if (status == 0) status = 1;
     }
   }
   return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return runLinks(parse(argc, argv));
+  } catch (const Exit& e) {
+    return e.status;
+  } catch (const UsageError& e) {
+    if (!e.message.empty()) std::cerr << "brosk-host: " << e.message << "\n";
+    std::cerr << kUsage;
+    return 2;
+  }
 }

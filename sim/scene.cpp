@@ -1,7 +1,10 @@
 #include "sim/scene.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -182,8 +185,15 @@ Scene parseScene(std::string_view text, const std::string& name) {
 }
 
 Scene loadScene(const std::string& path) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) throw SceneError(path + ": is a directory");
+  errno = 0;
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw SceneError(path + ": cannot be opened");
+  if (!in) {
+    const int reason = errno;
+    throw SceneError(path + ": cannot be opened" +
+                     (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string()));
+  }
   std::ostringstream text;
   text << in.rdbuf();
   if (in.bad()) throw SceneError(path + ": cannot be read");

@@ -119,6 +119,77 @@ TEST_F(HostProgram, BadUsageAndUnreadableScenesAreExitStatus2WithNothingWritten)
   EXPECT_EQ(home.entries(), std::vector<std::string>{"scene.json"});
 }
 
+TEST_F(HostProgram, HelpAndVersionGoToStandardOutputWithStatus0) {
+  auto r = host("--help");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("usage: brosk-host [OPTIONS] SCENE.json\n", 0), 0u);
+  EXPECT_NE(r.out.find("--then"), std::string::npos);
+  EXPECT_EQ(r.err, "");
+  r = host("--version " + example());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "brosk-host 1.00\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_FALSE(fs::exists(home / "KD_LORVENIC"));
+}
+
+// Each refusal says what is wrong in one line on standard error, before anything runs.
+TEST_F(HostProgram, RefusalsSayWhyOnStandardError) {
+  fs::create_directory(home / "escena");
+  struct Case {
+    std::string arguments;
+    std::string error;
+  };
+  for (const Case& c : std::vector<Case>{
+           {quoted((home / "escena").string()),
+            "brosk-host: " + (home / "escena").string() + ": is a directory\n"},
+           {quoted((home / "no/such.json").string()),
+            "brosk-host: " + (home / "no/such.json").string() +
+                ": cannot be opened: No such file or directory\n"},
+           {"--locale es_ES " + example(),
+            "brosk-host: unknown locale 'es_ES'; did you mean es_ES.UTF-8?\n"},
+           {"--trace " + quoted((home / "no/trace.jsonl").string()) + " " + example(),
+            "brosk-host: cannot write the trace to " + (home / "no/trace.jsonl").string() +
+                ": No such file or directory\n"},
+       }) {
+    SCOPED_TRACE(c.arguments);
+    const auto r = host(c.arguments);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, c.error);
+  }
+  EXPECT_EQ(home.entries(), std::vector<std::string>{"escena"});
+}
+
+// Several links on one Plugin: after Aceptar the dialog shows what the user left, after
+// Cancelar its load step runs again with the initial texts.
+TEST_F(HostProgram, SeveralLinksOnOnePlugIn) {
+  const auto r =
+      host("--locale es_ES.UTF-8 --series 3 --then --quote 42 --cancel --then " + example());
+  EXPECT_EQ(r.status, 1) << r.err;  // the second was not linked
+  const std::string folder = (home / "KD_LORVENIC").string();
+  EXPECT_EQ(r.out,
+            "[menu] Enlace a Lorvenic\n"
+            "[link 1]\n"
+            "[¡¡¡ATENCION!!!] El directorio C:\\KD_LORVENIC no existe, ¿desea crearlo? -> Sí\n"
+            "[dialog] 9 9999 9999 1,0 18 " +
+                folder +
+                "\n"
+                "[¡¡Exito!!] El enlace se ha realizado correctamente\n"
+                "[link 2]\n"
+                "[dialog] 3 9999 9999 1,0 18 " +
+                folder +
+                "\n"
+                "[ATENCION] No se ha generado el enlace\n"
+                "[link 3]\n"
+                "[dialog] 9 9999 9999 1,0 18 " +
+                folder +
+                "\n"
+                "[¡¡Exito!!] El enlace se ha realizado correctamente\n");
+  EXPECT_TRUE(fs::exists(home / "KD_LORVENIC/3_9999/LPS.xls"));
+  EXPECT_TRUE(fs::exists(home / "KD_LORVENIC/9_9999/LPS.xls"));
+  EXPECT_FALSE(fs::exists(home / "KD_LORVENIC/3_42"));
+}
+
 TEST_F(HostProgram, AsksOnTheTerminalWhenInteractive) {
   fs::create_directory(home / "destino");
   const auto r = host("--interactive --locale es_ES.UTF-8 " + example(),
