@@ -80,13 +80,18 @@ TEST(SceneFile, MalformedFilesAreClearErrorsNamingTheFileAndThePlace) {
   EXPECT_NE(errorMessage("").find("kitchen.json: not valid JSON"), std::string::npos);
 }
 
-TEST(SceneFile, MissingFileNamesIt) {
-  try {
-    loadScene("/nonexistent/scene.json");
-    FAIL();
-  } catch (const SceneError& e) {
-    EXPECT_EQ(std::string(e.what()), "/nonexistent/scene.json: cannot be opened");
-  }
+TEST(SceneFile, AFileThatCannotBeReadNamesItAndWhy) {
+  auto errorOf = [](const std::string& path) {
+    try {
+      loadScene(path);
+    } catch (const SceneError& e) {
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  EXPECT_EQ(errorOf("/nonexistent/scene.json"),
+            "/nonexistent/scene.json: cannot be opened: No such file or directory");
+  EXPECT_EQ(errorOf("/tmp"), "/tmp: is a directory");
 }
 
 class SubstituteHost : public ::testing::Test {
