@@ -15,6 +15,10 @@ constexpr std::array<std::u16string_view, 16> kExcluded = {
 
 }  // namespace
 
+std::span<const std::u16string_view> catalogosExcluidos() {
+  return kExcluded;
+}
+
 bool esCatalogoValido(const std::u16string& nombre) {
   for (const std::u16string_view excluded : kExcluded) {
     if (nombre == excluded) return false;

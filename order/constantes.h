@@ -6,7 +6,9 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "automation/error.h"
 #include "automation/object.h"
@@ -83,5 +85,7 @@ void releaseHostObjects();
 // True when objects of catalogue `nombre` may become order lines: the name is on none of
 // the sixteen excluded catalogue names (compared exactly, case and blanks counting).
 bool esCatalogoValido(const std::u16string& nombre);
+// The sixteen excluded catalogue names, in the order they are compared.
+std::span<const std::u16string_view> catalogosExcluidos();
 
 }  // namespace brosk

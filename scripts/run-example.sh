@@ -3,9 +3,14 @@
 # answers a user would type, then shows the cells of the two workbooks it wrote.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-cmake --preset linux >/dev/null
-cmake --build --preset linux >/dev/null
+scripts/setup.sh linux
+# Quiet when it builds; the whole output, compiler errors included, when it does not.
+mkdir -p build
+if ! { cmake --preset linux && cmake --build --preset linux --target brosk-host; } > build/example-build.log 2>&1; then
+  cat build/example-build.log >&2
+  echo "run-example: the build failed (the output above is in build/example-build.log)" >&2
+  exit 1
+fi
 
 out=build/example
 rm -rf "$out"

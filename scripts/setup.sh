@@ -1,53 +1,79 @@
 #!/usr/bin/env bash
-# Installs what building and testing brosk needs on Debian 12 (as root, or through sudo):
-# the native toolchain and libraries, MinGW-w64 and Wine for the Windows DLL, the readers
-# and locales the tests use. Does nothing when everything is already in place.
+# Installs what building and testing brosk needs on Debian 12 (as root, or through sudo).
+#
+#   scripts/setup.sh linux   the Linux build and the example: compilers, CMake, the test
+#                            and benchmark libraries, the workbook reader, es_ES.UTF-8
+#   scripts/setup.sh all     everything the tests need besides: clang for the fuzzers,
+#                            valgrind, MinGW-w64 and Wine (with the i386 architecture) for
+#                            the Windows DLL, wixl, msitools and osslsigncode for the
+#                            packages, the en_US and fr_FR locales, and the Windows IDL
+#                            files of libwine-dev (unpacked into build/deps for widl)
+#
+# Does nothing, and needs no network, when everything is in place already. A failure is
+# said in one line that names what is missing (apt's own output in build/setup.log).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+mode=${1:-all}
+case $mode in linux | all) ;; *) echo "usage: scripts/setup.sh linux|all" >&2; exit 2 ;; esac
 
 packages=(
   build-essential cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev clang-format clang libclang-rt-14-dev valgrind locales python3-xlrd
-  mingw-w64 mingw-w64-tools wine wine64 wine32:i386 xvfb xauth imagemagick
-  wixl msitools osslsigncode zip unzip
+  nlohmann-json3-dev python3-xlrd locales
 )
+locales=(es_ES)
+if [ "$mode" = all ]; then
+  packages+=(
+    clang-format clang libclang-rt-14-dev valgrind openssl
+    mingw-w64 mingw-w64-tools wine wine64 wine32:i386 xvfb xauth imagemagick
+    wixl msitools osslsigncode zip unzip
+  )
+  locales+=(en_US fr_FR)
+fi
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 export DEBIAN_FRONTEND=noninteractive
+mkdir -p build
+log=build/setup.log
 
 # Wine runs 32-bit Windows programs through Debian's i386 packages.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "$mode" = all ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${sudo[@]}" dpkg --add-architecture i386
-  updated=no
 fi
 
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ] || [ "${updated:-}" = no ]; then
+if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}" >&2
-  "${sudo[@]}" apt-get update -q
-  "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+  if ! { "${sudo[@]}" apt-get update -q && "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"; } > "$log" 2>&1; then
+    echo "setup: cannot install ${missing[*]} (apt-get failed; see $log)" >&2
+    exit 1
+  fi
 fi
 
-# The tests and the example run under Spanish, English and French conventions.
-locales=(es_ES en_US fr_FR)
+regenerate=
 for l in "${locales[@]}"; do
   locale -a 2>/dev/null | grep -qx "$l.utf8" && continue
   echo "setup: generating the $l.UTF-8 locale" >&2
   grep -qx "$l.UTF-8 UTF-8" /etc/locale.gen || echo "$l.UTF-8 UTF-8" | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
   regenerate=yes
 done
-[ -z "${regenerate:-}" ] || "${sudo[@]}" locale-gen >/dev/null
+if [ -n "$regenerate" ] && ! "${sudo[@]}" locale-gen > "$log" 2>&1; then
+  echo "setup: cannot generate the locales ${locales[*]} (locale-gen failed; see $log)" >&2
+  exit 1
+fi
 
 # widl needs the Windows IDL files (oaidl.idl, ...), which only Debian's libwine-dev has;
 # they are unpacked into the build folder rather than installed.
 idl=build/deps/libwine-dev/usr/include/wine/wine/windows
-if [ ! -f "$idl/oaidl.idl" ]; then
+if [ "$mode" = all ] && [ ! -f "$idl/oaidl.idl" ]; then
   echo "setup: unpacking the Windows IDL files of libwine-dev into build/deps" >&2
   mkdir -p build/deps
-  (cd build/deps && rm -f libwine-dev_*.deb && apt-get download libwine-dev 2>/dev/null &&
-    dpkg-deb -x libwine-dev_*.deb libwine-dev && rm -f libwine-dev_*.deb)
+  if ! (cd build/deps && rm -f libwine-dev_*.deb && apt-get download libwine-dev &&
+    dpkg-deb -x libwine-dev_*.deb libwine-dev && rm -f libwine-dev_*.deb) > "$log" 2>&1; then
+    echo "setup: cannot download libwine-dev, whose Windows IDL files widl needs (see $log)" >&2
+    exit 1
+  fi
 fi

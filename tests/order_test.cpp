@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "automation/text.h"
 #include "order/constantes.h"
@@ -154,6 +157,33 @@ TEST(CatalogueFilter, NearMissesAreValid) {
     EXPECT_TRUE(esCatalogoValido(name)) << toUtf8(name);
   }
   EXPECT_TRUE(esCatalogoValido(std::u16string(u"SYSTEM\0", 7)));
+}
+
+}  // namespace
+}  // namespace brosk
+
+namespace brosk {
+namespace {
+
+// docs/scene-format.md lists the excluded catalogues for the people who write scenes: the
+// list there is the code's, in the code's order.
+TEST(CatalogueFilter, TheDocumentedListIsTheCodesList) {
+  std::ifstream doc(std::string(BROSK_SOURCE) + "/docs/scene-format.md");
+  ASSERT_TRUE(doc) << "docs/scene-format.md";
+  std::vector<std::u16string> documented;
+  bool inList = false;
+  for (std::string line; std::getline(doc, line);) {
+    if (line == "<!-- excluded catalogues -->") inList = true;
+    if (line == "<!-- end of excluded catalogues -->") break;
+    if (inList && line.rfind("- `", 0) == 0 && line.back() == '`') {
+      documented.push_back(fromUtf8(line.substr(3, line.size() - 4)));
+    }
+  }
+  std::vector<std::u16string> code;
+  for (const std::u16string_view name : catalogosExcluidos()) code.emplace_back(name);
+  EXPECT_EQ(code.size(), 16u);
+  EXPECT_EQ(documented, code);
+  for (const std::u16string& name : documented) EXPECT_FALSE(esCatalogoValido(name));
 }
 
 }  // namespace
