@@ -22,8 +22,15 @@ server="Software\\Classes\\CLSID\\$clsid\\InprocServer32"
 w regsvr32 /s "$(winpath "$kdsim")" || fail "regsvr32 kdsim"
 export KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json")
 
-# Every Windows profile has HKCU\Software\Classes; a new Wine prefix may not yet.
+# Every Windows profile has HKCU\Software\Classes, and a Windows on which Windows
+# Installer and the script host have run has their folders and interfaces under
+# HKLM\Software\Classes; a new Wine prefix has none yet. A first install, script and
+# removal, not checked, makes them.
 w reg add 'HKCU\Software\Classes' /f >/dev/null
+w msiexec /i "$(winpath "$msi")" ALLUSERS=1 /qn
+w cscript //nologo "$(winpath "$src/win/tests/create.vbs")" >/dev/null
+wOther cscript //nologo "$(winpath "$src/win/tests/create.vbs")" >/dev/null
+w msiexec /x "$(winpath "$msi")" ALLUSERS=1 /qn
 
 # Both scopes' classes keys (with the other view's, under Wow6432Node), as text.
 snapshot() {  # FILE
