@@ -1,6 +1,5 @@
 #include "dialog/frm_datos.h"
 
-#include <memory>
 #include <stdexcept>
 
 #include "automation/convert.h"

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 #include "automation/error.h"
 
@@ -40,5 +41,8 @@ struct FileFault {
   int after = 0;
 };
 void setFileFault(FileFault fault);
+// Kept in a thread_local of each platform's file code: it must stay a plain value, with
+// no destructor for the C runtime to register at thread exit.
+static_assert(std::is_trivially_destructible_v<FileFault>);
 
 }  // namespace brosk

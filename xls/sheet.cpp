@@ -24,17 +24,20 @@ std::uint32_t Sheet::checkedKey(int row, int column) {
   return key(row - 1, column - 1);
 }
 
+std::vector<Sheet::Entry>::iterator Sheet::lowerBound(std::uint32_t key) {
+  return std::lower_bound(cells_.begin(), cells_.end(), key,
+                          [](const Entry& e, std::uint32_t k) { return e.first < k; });
+}
+
 Cell& Sheet::at(std::uint32_t key) {
   if (cells_.empty() || cells_.back().first < key) return cells_.emplace_back(key, Cell{}).second;
-  const auto it = std::lower_bound(cells_.begin(), cells_.end(), key,
-                                   [](const Entry& e, std::uint32_t k) { return e.first < k; });
+  const auto it = lowerBound(key);
   if (it != cells_.end() && it->first == key) return it->second;
   return cells_.insert(it, Entry{key, Cell{}})->second;
 }
 
 void Sheet::erase(std::uint32_t key) {
-  const auto it = std::lower_bound(cells_.begin(), cells_.end(), key,
-                                   [](const Entry& e, std::uint32_t k) { return e.first < k; });
+  const auto it = lowerBound(key);
   if (it != cells_.end() && it->first == key) cells_.erase(it);
 }
 

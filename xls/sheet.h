@@ -44,6 +44,8 @@ class Sheet {
   // common case appends.
   Cell& at(std::uint32_t key);
   void erase(std::uint32_t key);
+  // The first cell at `key` or after it.
+  std::vector<Entry>::iterator lowerBound(std::uint32_t key);
   std::vector<Entry> cells_;
 };
 
