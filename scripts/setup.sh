@@ -37,13 +37,13 @@ mkdir -p build
 log=build/setup.log
 
 # Wine runs 32-bit Windows programs through Debian's i386 packages.
-if [ "$mode" = all ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ "$mode" = all ] && ! grep -qx i386 <<<"$(dpkg --print-foreign-architectures)"; then
   "${sudo[@]}" dpkg --add-architecture i386
 fi
 
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  grep -q "ok installed" <<<"$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}" >&2
@@ -55,7 +55,7 @@ fi
 
 regenerate=
 for l in "${locales[@]}"; do
-  locale -a 2>/dev/null | grep -qx "$l.utf8" && continue
+  grep -qx "$l.utf8" <<<"$(locale -a 2>/dev/null)" && continue
   echo "setup: generating the $l.UTF-8 locale" >&2
   grep -qx "$l.UTF-8 UTF-8" /etc/locale.gen || echo "$l.UTF-8 UTF-8" | "${sudo[@]}" tee -a /etc/locale.gen >/dev/null
   regenerate=yes

@@ -40,7 +40,7 @@ fpLink() {  # NAME STATE [VARIABLE=VALUE...]: a link from a host in STATE; the w
 }
 fpLink default default
 [ "$(cat "$work/fp-default/status")" = 0 ] && pass "fpu default: linked" || fail "fpu default: not linked"
-"$src/scripts/xls-dump" "$work/fp-default/LPS.xls" | grep -q '"col": 10, "kind": "number", "value": 1234567.89}' \
+grep -q '"col": 10, "kind": "number", "value": 1234567.89}' <<<"$("$src/scripts/xls-dump" "$work/fp-default/LPS.xls")" \
   && pass "fpu default: 1234567,89 is 1234567.89 in LPS.xls" || fail "fpu default: wrong price"
 for state in p24 down up zero unmasked; do
   fpLink "$state" "$state"
@@ -75,7 +75,7 @@ for state in default unmasked down; do
     && pass "fpu $state: an overflowing price is error 6" || fail "fpu $state: overflow gave status $status: $(cat "$work/huge-$state.txt")"
   rm -rf "$orders" && mkdir -p "$orders"
   KDSIM_SCENE=$(winpath "$work/large.json") w "$drive" --fpu "$state" > "$work/large-$state.txt"
-  [ $? = 0 ] && "$src/scripts/xls-dump" "$orders/9_9999/LPS.xls" | grep -q '"col": 10, "kind": "number", "value": 1e+307}' \
+  [ $? = 0 ] && grep -q '"col": 10, "kind": "number", "value": 1e+307}' <<<"$("$src/scripts/xls-dump" "$orders/9_9999/LPS.xls")" \
     && pass "fpu $state: a price of 1e307 is written" || fail "fpu $state: 1e307: $(cat "$work/large-$state.txt")"
 done
 
@@ -153,13 +153,13 @@ if [ -f "$otherBuild/win/brosk.dll" ]; then
   echo '{}' > "$work/plain.json"
   export KDSIM_SCENE=$(winpath "$work/plain.json")
   w regsvr32 /s /u "$(winpath "$dll")" && pass "regsvr32 /u of one bitness" || fail "regsvr32 /u"
-  wOther cscript //nologo "$(winpath "$src/win/tests/create.vbs")" | grep -qx 'OnAppStartAfter: -1' \
+  grep -qx 'OnAppStartAfter: -1' <<<"$(wOther cscript //nologo "$(winpath "$src/win/tests/create.vbs")")" \
     && pass "the other bitness is still creatable" || fail "the other bitness is gone with this one's unregistration"
-  w cscript //nologo "$(winpath "$src/win/tests/unregistered.vbs")" | grep -qx 'CreateObject: 429' \
+  grep -qx 'CreateObject: 429' <<<"$(w cscript //nologo "$(winpath "$src/win/tests/unregistered.vbs")")" \
     && pass "this bitness is not" || fail "this bitness is still creatable"
   w regsvr32 /s "$(winpath "$dll")"
   wOther regsvr32 /s /u "$(winpath "$otherDll")"
-  w cscript //nologo "$(winpath "$src/win/tests/create.vbs")" | grep -qx 'OnAppStartAfter: -1' \
+  grep -qx 'OnAppStartAfter: -1' <<<"$(w cscript //nologo "$(winpath "$src/win/tests/create.vbs")")" \
     && pass "and the other way round" || fail "this bitness is gone with the other's unregistration"
   wOther regsvr32 /s /u "$(winpath "$otherBuild/win/kdsim.dll")"
   unset KDSIM_SCENE

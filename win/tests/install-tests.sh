@@ -81,7 +81,7 @@ w msiexec /i "$(winpath "$msi")" ALLUSERS=1 /qn && pass "per machine: msiexec /i
 [ -f "$machineDir/brosk.dll" ] && pass "per machine: brosk.dll in Program Files" || fail "per machine: no $machineDir/brosk.dll"
 [ -n "$(registered HKLM)" ] && [ -z "$(registered HKCU)" ] && pass "per machine: registered under HKLM only" \
   || fail "per machine: HKLM '$(registered HKLM)', HKCU '$(registered HKCU)'"
-w cscript //nologo "$(winpath "$src/win/tests/create.vbs")" | grep -qx 'OnAppStartAfter: -1' \
+grep -qx 'OnAppStartAfter: -1' <<<"$(w cscript //nologo "$(winpath "$src/win/tests/create.vbs")")" \
   && pass "per machine: CreateObject(\"brosk.Plugin\") from VBScript" || fail "per machine: VBScript cannot create brosk.Plugin"
 links "per machine"
 w msiexec /x "$(winpath "$msi")" ALLUSERS=1 /qn && pass "per machine: msiexec /x" || fail "per machine: msiexec /x failed"
@@ -115,7 +115,7 @@ w regsvr32 /s "$(winpath "$dll")"
 for round in 1 2; do
   w regsvr32 /s /u /n /i:user "$(winpath "$dll")" || fail "regsvr32 /u /n /i:user (round $round)"
 done
-[ -z "$(registered HKCU)" ] && w cscript //nologo "$(winpath "$src/win/tests/create.vbs")" | grep -qx 'OnAppStartAfter: -1' \
+[ -z "$(registered HKCU)" ] && grep -qx 'OnAppStartAfter: -1' <<<"$(w cscript //nologo "$(winpath "$src/win/tests/create.vbs")")" \
   && pass "regsvr32 /u /n /i:user leaves the machine's registration" || fail "regsvr32 /u /n /i:user: the machine's registration is gone"
 w regsvr32 /s /u "$(winpath "$dll")"
 unchanged "regsvr32 per user and per machine, then /u of both" "$work/before.reg"
@@ -127,9 +127,9 @@ if [ -n "$otherMsi" ]; then
   w msiexec /i "$(winpath "$msi")" ALLUSERS=1 /qn && wOther msiexec /i "$(winpath "$otherMsi")" ALLUSERS=1 /qn \
     && pass "side by side: both packages installed per machine" || fail "side by side: installing both failed"
   w msiexec /x "$(winpath "$msi")" ALLUSERS=1 /qn
-  wOther cscript //nologo "$(winpath "$src/win/tests/create.vbs")" | grep -qx 'OnAppStartAfter: -1' \
+  grep -qx 'OnAppStartAfter: -1' <<<"$(wOther cscript //nologo "$(winpath "$src/win/tests/create.vbs")")" \
     && pass "side by side: with one removed the other is still creatable" || fail "side by side: the other bitness is gone too"
-  w cscript //nologo "$(winpath "$src/win/tests/unregistered.vbs")" | grep -qx 'CreateObject: 429' \
+  grep -qx 'CreateObject: 429' <<<"$(w cscript //nologo "$(winpath "$src/win/tests/unregistered.vbs")")" \
     && pass "side by side: the removed one is not" || fail "side by side: the removed bitness is still creatable"
   wOther msiexec /x "$(winpath "$otherMsi")" ALLUSERS=1 /qn
   wOther regsvr32 /s /u "$(winpath "$otherBuild/win/kdsim.dll")"

@@ -30,7 +30,7 @@ check() {  # KIND DIR: the bundle in DIR holds every file and sums that match
 
 BROSK_RELEASE_DIR=$work/unsigned "$src/scripts/release.sh" > "$work/unsigned.txt" 2>&1 || fail "release.sh (unsigned): $(tail -3 "$work/unsigned.txt")"
 check unsigned "$work/unsigned"
-grep -q 'NOT SIGNED' "$work/unsigned.txt" && head -2 "$work"/unsigned/unpacked/brosk-*/INSTALL.txt | grep -q '^NOT SIGNED' \
+grep -q 'NOT SIGNED' "$work/unsigned.txt" && grep -q '^NOT SIGNED' <<<"$(head -2 "$work"/unsigned/unpacked/brosk-*/INSTALL.txt)" \
   && pass "unsigned: the script and the guide say so" || fail "unsigned: not said"
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
@@ -39,7 +39,7 @@ BROSK_RELEASE_DIR=$work/signed BROSK_SIGN_CERT=$work/cert.pem BROSK_SIGN_KEY=$wo
   "$src/scripts/release.sh" > "$work/signed.txt" 2>&1 || fail "release.sh (signed): $(tail -3 "$work/signed.txt")"
 check signed "$work/signed"
 top=$(ls -d "$work"/signed/unpacked/brosk-*)
-verify() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" 2>&1 | grep -q 'Signature verification: ok'; }
+verify() { grep -q 'Signature verification: ok' <<<"$(osslsigncode verify -CAfile "$work/cert.pem" -in "$1" 2>&1)"; }
 for f in x86/brosk.dll x64/brosk.dll $(cd "$top" && ls brosk-*.msi); do
   verify "$top/$f" && pass "signed: $f verifies against the test certificate" || fail "signed: $f does not verify"
 done

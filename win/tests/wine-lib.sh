@@ -10,6 +10,9 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=es_ES.UTF-8 LC_ALL
 export WINEARCH=win64
 if [ "$bits" = 64 ]; then wine=/usr/lib/wine/wine64; triple=x86_64-w64-mingw32; else wine=wine; triple=i686-w64-mingw32; fi
 
+# Output is looked at once it has been read whole (grep PATTERN <<<"$(cmd)"), never through a
+# pipe into grep -q: grep -q stops reading at the first match, the writer then dies of a
+# broken pipe, and under pipefail the check fails at random although the output was right.
 failures=0
 pass() { echo "ok   $*"; }
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }

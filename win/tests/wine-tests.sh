@@ -20,7 +20,7 @@ unexpected=$(for d in $imports; do case $d in KERNEL32.DLL|USER32.DLL|GDI32.DLL|
 w regsvr32 /s "$(winpath "$dll")" && w regsvr32 /s "$(winpath "$kdsim")" && pass "regsvr32 registers both DLLs" || fail "regsvr32"
 clsid=$(w reg query 'HKCR\brosk.Plugin\CLSID' | grep -oE '\{[0-9A-F-]+\}')
 [ "$clsid" = "{E2582346-AEE3-4033-BC4A-A085F3419C5B}" ] && pass "ProgID brosk.Plugin names the class" || fail "ProgID: '$clsid'"
-w reg query "HKCR\\CLSID\\$clsid\\InprocServer32" | grep -q 'ThreadingModel.*Apartment' \
+grep -q 'ThreadingModel.*Apartment' <<<"$(w reg query "HKCR\\CLSID\\$clsid\\InprocServer32")" \
   && pass "in-process server with the apartment threading model" || fail "InprocServer32"
 w reg query 'HKCR\TypeLib\{22C6A8B7-F949-477F-BE07-6E33944B6A2C}\1.0' >/dev/null \
   && pass "the type library is registered" || fail "type library not registered"
@@ -75,7 +75,7 @@ w reg query 'HKCR\brosk.Plugin' >/dev/null && fail "the ProgID is still register
 w reg query "HKCR\\CLSID\\$clsid" >/dev/null && fail "the class is still registered" || pass "the class is gone"
 w reg query 'HKCR\TypeLib\{22C6A8B7-F949-477F-BE07-6E33944B6A2C}' >/dev/null \
   && fail "the type library is still registered" || pass "the type library is gone"
-w cscript //nologo "$(winpath "$src/win/tests/unregistered.vbs")" | grep -qx 'CreateObject: 429' \
+grep -qx 'CreateObject: 429' <<<"$(w cscript //nologo "$(winpath "$src/win/tests/unregistered.vbs")")" \
   && pass "CreateObject fails with 429" || fail "CreateObject after unregistration"
 w regsvr32 /s /u "$(winpath "$dll")" && pass "unregistering twice is no error" || fail "second regsvr32 /u"
 w regsvr32 /s /u "$(winpath "$kdsim")"
