@@ -13,9 +13,9 @@
 
 #include "automation/text.h"
 #include "order/constantes.h"
-#include "platform/fake_system.h"
 #include "plugin/plugin.h"
 #include "sim/host.h"
+#include "tests/fake_system.h"
 #include "xls/excel_app.h"
 
 namespace {
@@ -72,7 +72,7 @@ struct AfterAceptar {
     std::filesystem::create_directories(folder);
     host.keepTrace(false);
     host.registerInto(factory);
-    xls::registerExcel(factory);
+    xls::registerExcel(factory, systemFileSystem());
     Constantes& c = constantes();
     c.objScene = host.create(u"KDSDK.Scene");
     c.lSesion = 1;

@@ -68,7 +68,7 @@ void BM_LinesWorkbookSaved(benchmark::State& state) {
   std::filesystem::create_directories(dir);
   const std::u16string path = fromUtf8((dir / "LPS.xls").string());
   const xls::Sheet sheet = linesSheet(200);
-  for (auto _ : state) xls::saveXls(path, sheet);
+  for (auto _ : state) xls::saveXls(systemFileSystem(), path, sheet);
   std::filesystem::remove_all(dir);
 }
 BENCHMARK(BM_LinesWorkbookSaved)->Unit(benchmark::kMicrosecond);

@@ -6,6 +6,7 @@
 
 #include "automation/convert.h"
 #include "automation/text.h"
+#include "order/catalogo.h"
 #include "order/constantes.h"
 #include "platform/files.h"
 #include "plugin/host_automation.h"

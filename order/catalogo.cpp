@@ -1,7 +1,7 @@
 #include <array>
 #include <string_view>
 
-#include "order/constantes.h"
+#include "order/catalogo.h"
 
 namespace brosk {
 namespace {

@@ -6,9 +6,7 @@
 
 #include <array>
 #include <cstdint>
-#include <span>
 #include <string>
-#include <string_view>
 
 #include "automation/error.h"
 #include "automation/object.h"
@@ -81,11 +79,5 @@ Constantes& constantes();
 // leaves them there until the next one). For when no Plugin of the apartment is left to
 // run that next command: they are released on their own thread, not at its end.
 void releaseHostObjects();
-
-// True when objects of catalogue `nombre` may become order lines: the name is on none of
-// the sixteen excluded catalogue names (compared exactly, case and blanks counting).
-bool esCatalogoValido(const std::u16string& nombre);
-// The sixteen excluded catalogue names, in the order they are compared.
-std::span<const std::u16string_view> catalogosExcluidos();
 
 }  // namespace brosk

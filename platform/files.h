@@ -1,12 +1,12 @@
-// Whole-file replacement: a reader of the target path sees either the old file or the
-// complete new one, never a part.
+// Paths and whole-file replacement. A reader of a replaced file sees either the old file or
+// the complete new one, never a part.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
-#include <type_traits>
 
 #include "automation/error.h"
 
@@ -26,23 +26,56 @@ void checkPath(const std::u16string& path);
 // name is error 52 naming `path`.
 void checkFolderName(std::u16string_view name, const std::u16string& path);
 
+// The system calls that writing a file whole needs, once per platform: POSIX calls on
+// Linux, the wide-character Win32 calls on Windows. The algorithm that uses them is
+// written once (replaceFile); tests put a wrapper of their own in between to make any
+// step fail.
+class FileSystem {
+ public:
+  // A system error code: errno on Linux, a Win32 error code on Windows; 0 is success.
+  using Error = int;
+
+  // A file open for writing; closed when it goes.
+  class File {
+   public:
+    virtual ~File() = default;
+    virtual Error write(std::span<const std::uint8_t> bytes) = 0;
+    // Flushes what was written to the disk.
+    virtual Error flush() = 0;
+    virtual Error close() = 0;
+  };
+
+  virtual ~FileSystem() = default;
+
+  // The form of a path the calls below take: on Windows absolute and extended-length
+  // ("\\?\"), so that no name is cut at MAX_PATH; on Linux the path as it is.
+  virtual std::u16string nativePath(const std::u16string& path) = 0;
+  // The separator between the names of a native path.
+  virtual char16_t separator() = 0;
+  virtual bool isFolder(const std::u16string& native) = 0;
+  // Creates a new file, failing when one of that name exists.
+  virtual Error createNew(const std::u16string& native, std::unique_ptr<File>& file) = 0;
+  // Renames `from` to `to`, replacing a file of that name.
+  virtual Error replace(const std::u16string& from, const std::u16string& to) = 0;
+  virtual void remove(const std::u16string& native) noexcept = 0;
+  // Makes a rename inside the folder of `native` durable, where the system needs that.
+  virtual void flushFolderOf(const std::u16string& native) = 0;
+
+  // Whether an error of createNew says that the name is taken.
+  virtual bool alreadyExists(Error error) = 0;
+  // The run-time error for a failed call on `path`.
+  virtual RuntimeError error(Error error, const std::u16string& path) = 0;
+  // A number for the name of a temporary file.
+  virtual std::uint32_t randomNumber() = 0;
+};
+
+// The file system of the machine the plug-in runs on.
+FileSystem& systemFileSystem();
+
 // Writes `bytes` to a temporary file in the target's folder, flushes it to disk and
 // renames it over `path`. On any failure the old file, if any, is untouched, no
 // temporary file is left and a RuntimeError names the path and the reason.
-void replaceFile(const std::u16string& path, std::span<const std::uint8_t> bytes);
-
-// Test seam: makes replaceFile calls of this thread fail at a chosen step with a chosen
-// system error code (errno on Linux, a Win32 error code on Windows), once `after` calls
-// have gone through; until the next setFileFault.
-enum class FileStep { None, Create, Write, Flush, Rename };
-struct FileFault {
-  FileStep step = FileStep::None;
-  int code = 0;
-  int after = 0;
-};
-void setFileFault(FileFault fault);
-// Kept in a thread_local of each platform's file code: it must stay a plain value, with
-// no destructor for the C runtime to register at thread exit.
-static_assert(std::is_trivially_destructible_v<FileFault>);
+void replaceFile(FileSystem& files, const std::u16string& path,
+                 std::span<const std::uint8_t> bytes);
 
 }  // namespace brosk

@@ -28,11 +28,7 @@ FpState FpState::current() noexcept {
 }
 
 void FpState::setOwn() noexcept {
-  const std::uint16_t controlWord = kOwnControlWord;
-  const std::uint32_t mxcsr = kOwnMxcsr;
-  asm volatile("fnclex");
-  asm volatile("fldcw %0" : : "m"(controlWord));
-  asm volatile("ldmxcsr %0" : : "m"(mxcsr));
+  setFpControl({kOwnControlWord, kOwnMxcsr});
 }
 
 void FpState::restore() const noexcept {

@@ -18,6 +18,29 @@
 
 namespace brosk {
 
+// The control words alone: the x87 control word (precision, rounding, exception masks) and
+// MXCSR (rounding and masks of the SSE unit). Written once here for the plug-in, its test
+// hosts and its tests alike.
+struct FpControlWords {
+  std::uint16_t x87;
+  std::uint32_t mxcsr;
+};
+
+inline FpControlWords readFpControl() noexcept {
+  FpControlWords words{};
+  asm volatile("fnstcw %0" : "=m"(words.x87));
+  asm volatile("stmxcsr %0" : "=m"(words.mxcsr));
+  return words;
+}
+
+// Sets both control words. The x87 exception flags are cleared first: a flag left raised
+// under an exception that the new word unmasks would fault at the next x87 instruction.
+inline void setFpControl(FpControlWords words) noexcept {
+  asm volatile("fnclex");
+  asm volatile("fldcw %0" : : "m"(words.x87));
+  asm volatile("ldmxcsr %0" : : "m"(words.mxcsr));
+}
+
 class FpState {
  public:
   // The calling thread's state now.

@@ -1,121 +1,92 @@
+// The file-system calls of whole-file replacement on Linux: POSIX calls on UTF-8 paths.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <random>
 
 #include "automation/text.h"
 #include "platform/files.h"
 #include "platform/linux_system.h"
+#include "platform/unique_any.h"
 
 namespace brosk {
 namespace {
 
-thread_local FileFault tFault;
-thread_local int tCalls = 0;  // replaceFile calls since the fault was set
+using unique_fd = unique_any<int, &::close, -1>;
 
-// Fails the current step when the test seam asks for it.
-bool injected(FileStep step) {
-  if (tFault.step != step || tCalls <= tFault.after) return false;
-  errno = tFault.code;
-  return true;
-}
-
-class TempFile {
+class LinuxFile : public FileSystem::File {
  public:
-  ~TempFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  void create(const std::string& target) {
-    const auto slash = target.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      char suffix[24];
-      std::snprintf(suffix, sizeof suffix, ".%08x.tmp", random());
-      std::string candidate = folder + "." + name + suffix;
-      if (injected(FileStep::Create)) return;
-      fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd_ >= 0) {
-        path_ = std::move(candidate);
-        return;
+  using Error = FileSystem::Error;
+
+  explicit LinuxFile(int fd) : fd_(fd) {}
+
+  Error write(std::span<const std::uint8_t> bytes) override {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd_.get(), bytes.data() + done, bytes.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return errno;
       }
-      if (errno != EEXIST) return;
+      done += static_cast<std::size_t>(n);
     }
+    return 0;
   }
-  int fd() const { return fd_; }
-  const std::string& path() const { return path_; }
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-  // After a successful rename the temporary name is gone; nothing to remove.
-  void release() { path_.clear(); }
+  Error flush() override { return ::fsync(fd_.get()) == 0 ? 0 : errno; }
+  Error close() override { return ::close(fd_.release()) == 0 ? 0 : errno; }
 
  private:
-  int fd_ = -1;
-  std::string path_;
+  unique_fd fd_;
 };
 
-bool writeAll(int fd, std::span<const std::uint8_t> bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    if (injected(FileStep::Write)) {
-      // Leave part of the data behind, as a full disk would.
-      [[maybe_unused]] const auto n = ::write(fd, bytes.data(), bytes.size() / 2);
-      errno = tFault.code;
-      return false;
-    }
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
+class LinuxFileSystem : public FileSystem {
+ public:
+  std::u16string nativePath(const std::u16string& path) override { return path; }
+  char16_t separator() override { return u'/'; }
+  bool isFolder(const std::u16string& native) override {
+    struct stat st {};
+    return ::stat(toUtf8(native).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
-  return true;
-}
+  Error createNew(const std::u16string& native, std::unique_ptr<File>& file) override {
+    unique_fd fd(::open(toUtf8(native).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!fd) return errno;
+    file = std::make_unique<LinuxFile>(fd.release());
+    return 0;
+  }
+  Error replace(const std::u16string& from, const std::u16string& to) override {
+    return ::rename(toUtf8(from).c_str(), toUtf8(to).c_str()) == 0 ? 0 : errno;
+  }
+  void remove(const std::u16string& native) noexcept override {
+    try {
+      ::unlink(toUtf8(native).c_str());
+    } catch (...) {
+      // no memory for the name: the temporary file stays, the failure before it is told
+    }
+  }
+  void flushFolderOf(const std::u16string& native) override {
+    const auto slash = native.rfind(u'/');
+    const std::string folder =
+        slash == std::u16string::npos ? "." : toUtf8(native.substr(0, slash + 1));
+    const unique_fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd) ::fsync(fd.get());  // best effort: the rename is already visible
+  }
+  bool alreadyExists(Error error) override { return error == EEXIST; }
+  RuntimeError error(Error error, const std::u16string& path) override {
+    return fileSystemError(error, path);
+  }
+  std::uint32_t randomNumber() override { return random_(); }
 
-void syncFolderOf(const std::string& target) {
-  const auto slash = target.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd >= 0) {
-    ::fsync(fd);  // best effort: the rename is already visible
-    ::close(fd);
-  }
-}
+ private:
+  std::random_device random_;
+};
 
 }  // namespace
 
-void setFileFault(FileFault fault) {
-  tFault = fault;
-}
-
-void replaceFile(const std::u16string& path, std::span<const std::uint8_t> bytes) {
-  ++tCalls;
-  checkPath(path);
-  const std::string target = toUtf8(path);
-  struct stat st {};
-  if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw fileSystemError(EISDIR, path);
-
-  TempFile temp;
-  temp.create(target);
-  if (temp.fd() < 0) throw fileSystemError(errno, path);
-  if (!writeAll(temp.fd(), bytes)) throw fileSystemError(errno, path);
-  if (injected(FileStep::Flush) || ::fsync(temp.fd()) != 0) throw fileSystemError(errno, path);
-  if (!temp.close()) throw fileSystemError(errno, path);
-  if (injected(FileStep::Rename) || ::rename(temp.path().c_str(), target.c_str()) != 0) {
-    throw fileSystemError(errno, path);
-  }
-  temp.release();
-  syncFolderOf(target);
+FileSystem& systemFileSystem() {
+  static LinuxFileSystem files;
+  return files;
 }
 
 }  // namespace brosk

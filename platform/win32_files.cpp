@@ -1,106 +1,96 @@
+// The file-system calls of whole-file replacement on Windows: the wide-character Win32
+// calls on extended-length paths.
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cwchar>
-#include <string>
+#include <atomic>
 
 #include "platform/files.h"
+#include "platform/unique_any.h"
 #include "platform/win32_system.h"
 
 namespace brosk {
 namespace {
 
-thread_local FileFault tFault;
-thread_local int tCalls = 0;  // replaceFile calls since the fault was set
+using unique_handle = unique_any<HANDLE, &::CloseHandle, -1>;  // INVALID_HANDLE_VALUE
 
-bool injected(FileStep step) {
-  if (tFault.step != step || tCalls <= tFault.after) return false;
-  SetLastError(static_cast<DWORD>(tFault.code));
-  return true;
+const wchar_t* wide(const std::u16string& s) {
+  return reinterpret_cast<const wchar_t*>(s.c_str());
 }
 
-class TempFile {
+class Win32File : public FileSystem::File {
  public:
-  ~TempFile() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    if (!path_.empty()) DeleteFileW(path_.c_str());
-  }
-  // `target` is an extended path: the temporary name beside it may be longer than
-  // MAX_PATH as well.
-  bool create(const std::wstring& target) {
-    const auto slash = target.find_last_of(L"\\");
-    const std::wstring folder = slash == std::wstring::npos ? L"" : target.substr(0, slash + 1);
-    const std::wstring name = slash == std::wstring::npos ? target : target.substr(slash + 1);
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-      wchar_t suffix[32];
-      swprintf(suffix, 32, L".%08lx%02x.tmp", GetTickCount(), attempt);
-      const std::wstring candidate = folder + L"." + name + suffix;
-      if (injected(FileStep::Create)) return false;
-      handle_ = CreateFileW(candidate.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (handle_ != INVALID_HANDLE_VALUE) {
-        path_ = std::move(candidate);
-        return true;
-      }
-      if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS)
-        return false;
+  using Error = FileSystem::Error;
+
+  explicit Win32File(HANDLE handle) : handle_(handle) {}
+
+  Error write(std::span<const std::uint8_t> bytes) override {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+      DWORD written = 0;
+      if (!WriteFile(handle_.get(), bytes.data() + done, chunk, &written, nullptr))
+        return static_cast<Error>(GetLastError());
+      done += written;
     }
-    return false;
+    return 0;
   }
-  HANDLE handle() const { return handle_; }
-  const std::wstring& path() const { return path_; }
-  bool close() {
-    const HANDLE h = handle_;
-    handle_ = INVALID_HANDLE_VALUE;
-    return CloseHandle(h) != 0;
+  Error flush() override {
+    return FlushFileBuffers(handle_.get()) ? 0 : static_cast<Error>(GetLastError());
   }
-  void release() { path_.clear(); }
+  Error close() override {
+    return CloseHandle(handle_.release()) ? 0 : static_cast<Error>(GetLastError());
+  }
 
  private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
-  std::wstring path_;
+  unique_handle handle_;
 };
 
-bool writeAll(HANDLE h, std::span<const std::uint8_t> bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    if (injected(FileStep::Write)) return false;
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-    DWORD written = 0;
-    if (!WriteFile(h, bytes.data() + done, chunk, &written, nullptr)) return false;
-    done += written;
+class Win32FileSystem : public FileSystem {
+ public:
+  std::u16string nativePath(const std::u16string& path) override {
+    const std::wstring extended = extendedPath(path);
+    return std::u16string(extended.begin(), extended.end());
   }
-  return true;
-}
+  char16_t separator() override { return u'\\'; }
+  bool isFolder(const std::u16string& native) override {
+    const DWORD attributes = GetFileAttributesW(wide(native));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  }
+  Error createNew(const std::u16string& native, std::unique_ptr<File>& file) override {
+    unique_handle handle(CreateFileW(wide(native), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) return static_cast<Error>(GetLastError());
+    file = std::make_unique<Win32File>(handle.release());
+    return 0;
+  }
+  Error replace(const std::u16string& from, const std::u16string& to) override {
+    return MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? 0
+               : static_cast<Error>(GetLastError());
+  }
+  void remove(const std::u16string& native) noexcept override { DeleteFileW(wide(native)); }
+  // MOVEFILE_WRITE_THROUGH has made the rename durable already.
+  void flushFolderOf(const std::u16string&) override {}
+  bool alreadyExists(Error error) override {
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+  }
+  RuntimeError error(Error error, const std::u16string& path) override {
+    return win32FileError(static_cast<unsigned long>(error), path);
+  }
+  std::uint32_t randomNumber() override {
+    return static_cast<std::uint32_t>(GetTickCount()) * 2654435761u + counter_++;
+  }
+
+ private:
+  std::atomic<std::uint32_t> counter_{GetCurrentProcessId()};
+};
 
 }  // namespace
 
-void setFileFault(FileFault fault) {
-  tFault = fault;
-}
-
-void replaceFile(const std::u16string& path, std::span<const std::uint8_t> bytes) {
-  ++tCalls;
-  checkPath(path);
-  const std::wstring target = extendedPath(path);
-  const DWORD attributes = GetFileAttributesW(target.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    throw win32FileError(ERROR_ALREADY_EXISTS, path);
-  }
-  TempFile temp;
-  if (!temp.create(target)) throw win32FileError(GetLastError(), path);
-  if (!writeAll(temp.handle(), bytes)) throw win32FileError(GetLastError(), path);
-  if (injected(FileStep::Flush) || !FlushFileBuffers(temp.handle())) {
-    throw win32FileError(GetLastError(), path);
-  }
-  if (!temp.close()) throw win32FileError(GetLastError(), path);
-  if (injected(FileStep::Rename) ||
-      !MoveFileExW(temp.path().c_str(), target.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    throw win32FileError(GetLastError(), path);
-  }
-  temp.release();
+FileSystem& systemFileSystem() {
+  static Win32FileSystem files;
+  return files;
 }
 
 }  // namespace brosk

@@ -254,7 +254,7 @@ int runLinks(const Options& options) {
 
   ObjectFactory factory;
   host->registerInto(factory);
-  xls::registerExcel(factory);
+  xls::registerExcel(factory, systemFileSystem());
   Services services{*system, user, factory};
 
   int status = 0;

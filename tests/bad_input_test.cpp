@@ -4,12 +4,11 @@
 
 #include <filesystem>
 
-#include "link_world.h"
-#include "platform/fake_system.h"
 #include "plugin/plugin.h"
 #include "sim/host.h"
 #include "sim/scripted_user.h"
 #include "support.h"
+#include "world.h"
 #include "xls/excel_app.h"
 
 namespace brosk {
@@ -30,7 +29,7 @@ sim::SceneObject item(std::u16string ref, std::u16string price, std::u16string d
   return o;
 }
 
-class BadInput : public testing::LinkWorld {
+class BadInput : public testing::World {
  protected:
   void SetUp() override { fs::create_directory(dir / "KD_LORVENIC"); }
   // One link over the given objects and keywords; the messages it showed.

@@ -8,14 +8,13 @@
 #include <fstream>
 #include <map>
 
-#include "link_world.h"
 #include "order/constantes.h"
-#include "platform/fake_system.h"
 #include "platform/files.h"
 #include "plugin/plugin.h"
 #include "sim/host.h"
 #include "sim/scripted_user.h"
 #include "support.h"
+#include "world.h"
 #include "xls/excel_app.h"
 
 namespace brosk {
@@ -33,7 +32,7 @@ json kitchen() {
   return json::parse(in);
 }
 
-class Faults : public testing::LinkWorld {
+class Faults : public testing::World {
  protected:
   int excelFailures = 0;  // creations of Excel.Application that fail before one succeeds
 
@@ -44,10 +43,9 @@ class Faults : public testing::LinkWorld {
         --excelFailures;
         throw RuntimeError(429);
       }
-      return xls::newExcelApplication();
+      return xls::newExcelApplication(files);
     });
   }
-  void TearDown() override { setFileFault({}); }
 
   fs::path order() const { return dir / "KD_LORVENIC" / "9_9999"; }
   // The host's start and one link command, as the host makes them; the failure the
@@ -66,7 +64,7 @@ class Faults : public testing::LinkWorld {
     }
     return std::nullopt;
   }
-  std::map<std::string, Bytes> files() const {
+  std::map<std::string, Bytes> orderFiles() const {
     std::map<std::string, Bytes> found;
     if (!fs::exists(order())) return found;
     for (const auto& e : fs::directory_iterator(order())) {
@@ -100,10 +98,10 @@ TEST_F(Faults, EveryHostCallOfARealisticLink) {
     load(kitchen());
     Plugin plugin(services);
     ASSERT_FALSE(startAndLink(plugin, u"16"));
-    orders.earlier = files();
+    orders.earlier = orderFiles();
     load(kitchen());
     ASSERT_FALSE(startAndLink(plugin));
-    orders.linked = files();
+    orders.linked = orderFiles();
     calls = host->calls();
   });
   ASSERT_EQ(orders.earlier.size(), 2u);
@@ -132,7 +130,7 @@ TEST_F(Faults, EveryHostCallOfARealisticLink) {
       if (inBuilder) {
         EXPECT_FALSE(failure);
         EXPECT_EQ(texts(), std::vector<std::u16string>{u"Error inesperado (440): falla"});
-        EXPECT_EQ(files(), orders.earlier);
+        EXPECT_EQ(orderFiles(), orders.earlier);
       } else {
         ASSERT_TRUE(failure);
         EXPECT_EQ(failure->number(), 440);
@@ -142,7 +140,7 @@ TEST_F(Faults, EveryHostCallOfARealisticLink) {
                   afterTheFiles
                       ? std::vector<std::u16string>{u"El enlace se ha realizado correctamente"}
                       : std::vector<std::u16string>{});
-        EXPECT_EQ(files(), afterTheFiles ? orders.linked : orders.earlier);
+        EXPECT_EQ(orderFiles(), afterTheFiles ? orders.linked : orders.earlier);
       }
 
       // The same plug-in, on the same thread, links the next command.
@@ -150,7 +148,7 @@ TEST_F(Faults, EveryHostCallOfARealisticLink) {
       user.boxes.clear();
       EXPECT_FALSE(startAndLink(plugin));
       EXPECT_EQ(texts(), std::vector<std::u16string>{u"El enlace se ha realizado correctamente"});
-      EXPECT_EQ(files(), orders.linked);
+      EXPECT_EQ(orderFiles(), orders.linked);
     });
   }
   EXPECT_GT(cases, 150);
@@ -163,9 +161,9 @@ TEST_F(Faults, EveryFileStep) {
     load(kitchen());
     Plugin plugin(services);
     ASSERT_FALSE(startAndLink(plugin, u"16"));
-    orders.earlier = files();
+    orders.earlier = orderFiles();
     ASSERT_FALSE(startAndLink(plugin));
-    orders.linked = files();
+    orders.linked = orderFiles();
   });
   const std::u16string pre = dir.u16("KD_LORVENIC/9_9999/PRE.xls");
   const std::u16string lps = dir.u16("KD_LORVENIC/9_9999/LPS.xls");
@@ -199,27 +197,27 @@ TEST_F(Faults, EveryFileStep) {
        {}},
       {"read-only order folder",
        [&] {
-         setFileFault({FileStep::Create, EACCES});
+         files.set({testing::FileStep::Create, EACCES});
        },
        u"Error inesperado (70): Permiso denegado: «" + pre + u"»", orders.earlier},
       {"PRE.xls cannot be replaced",
        [&] {
-         setFileFault({FileStep::Rename, EBUSY});
+         files.set({testing::FileStep::Rename, EBUSY});
        },
        u"Error inesperado (70): Permiso denegado: «" + pre + u"»", orders.earlier},
       {"LPS.xls cannot be replaced",
        [&] {
-         setFileFault({FileStep::Rename, EACCES, 1});
+         files.set({testing::FileStep::Rename, EACCES, 1});
        },
        u"Error inesperado (70): Permiso denegado: «" + lps + u"»", both(orders.earlier, "linked")},
       {"disk full while writing LPS.xls",
        [&] {
-         setFileFault({FileStep::Write, ENOSPC, 1});
+         files.set({testing::FileStep::Write, ENOSPC, 1});
        },
        u"Error inesperado (61): Disco lleno: «" + lps + u"»", both(orders.earlier, "linked")},
       {"flush fails",
        [&] {
-         setFileFault({FileStep::Flush, EIO});
+         files.set({testing::FileStep::Flush, EIO});
        },
        u"Error inesperado (57): Error de E/S de dispositivo: «" + pre + u"»", orders.earlier},
       {"spreadsheet creation fails once", [&] { excelFailures = 1; },
@@ -238,9 +236,9 @@ TEST_F(Faults, EveryFileStep) {
       c.arrange();
       EXPECT_FALSE(startAndLink(plugin));
       EXPECT_EQ(user.boxes.back().text, c.message);
-      EXPECT_EQ(files(), c.expected);  // nothing else: no temporary file, no half file
+      EXPECT_EQ(orderFiles(), c.expected);  // nothing else: no temporary file, no half file
 
-      setFileFault({});
+      files.clear();
       system.createFolderError.reset();
       excelFailures = 0;
       user.answers.clear();
@@ -251,7 +249,7 @@ TEST_F(Faults, EveryFileStep) {
       user.folders = {dir.u16("KD_LORVENIC")};
       EXPECT_FALSE(startAndLink(plugin, u"21", {Step::click(Id::CmdRuta)}));
       EXPECT_EQ(texts(), std::vector<std::u16string>{u"El enlace se ha realizado correctamente"});
-      EXPECT_EQ(files(), orders.linked);
+      EXPECT_EQ(orderFiles(), orders.linked);
     });
   }
 }

@@ -5,13 +5,13 @@
 #include <filesystem>
 
 #include "dialog/frm_datos.h"
-#include "link_world.h"
 #include "order/constantes.h"
-#include "platform/fake_system.h"
 #include "plugin/plugin.h"
 #include "sim/host.h"
 #include "sim/scripted_user.h"
 #include "support.h"
+#include "trace.h"
+#include "world.h"
 #include "xls/excel_app.h"
 
 namespace brosk {
@@ -43,7 +43,7 @@ json kitchen(std::vector<json> objects) {
           {"objects", std::move(objects)}};
 }
 
-class Link : public testing::LinkWorld {
+class Link : public testing::World {
  protected:
   // One link command; the failure it returns to the host, if any.
   std::optional<RuntimeError> link(Plugin& plugin) {
@@ -105,20 +105,25 @@ TEST_F(Link, AcceptedOrderIsReadInTheHostsOrderAndWrittenAsTwoWorkbooks) {
   EXPECT_EQ(calls(), expected);
 
   // Arguments: session and rank and identifier by reference, keyword and code by value.
+  using testing::arg;
+  using testing::argsOf;
+  using testing::longRef;
   const auto& t = host->trace();
-  EXPECT_EQ(t[3]["args"], json::parse(R"js([{"kind":"Long","byref":true,"value":1},
-      {"kind":"String","byref":false,"value":"@Heading.ModelName()"
-}])js"));
-  EXPECT_EQ(t[4]["args"][1]["value"], "@Heading.HeadingFinish(,1)");
-  EXPECT_EQ(t[5]["args"][1]["value"], "@Rubrique.GénériqueChoixNom(,1)");
-  EXPECT_EQ(t[17]["args"][1]["value"], "@Rubrique.GénériqueChoixNom(,7)");
-  EXPECT_EQ(t[19]["args"], json::parse(R"js([{"kind":"Long","byref":true,"value":1},
-      {"kind":"Long","byref":true,"value":1}])js"));
-  EXPECT_EQ(t[20]["args"], json::parse(R"js([{"kind":"Long","byref":true,"value":1},
-      {"kind":"Long","byref":true,"value":1},{"kind":"Long","byref":false,"value":0}])js"));
-  EXPECT_EQ(t[23]["args"][2]["value"], 8);
-  EXPECT_EQ(t[24]["args"][2]["value"], 49);
-  EXPECT_EQ(t[25]["args"][2]["value"], 43);
+  EXPECT_EQ(argsOf(t, "SceneGetKeywordInfo", 0),
+            json::array({longRef(1), arg("String", "@Heading.ModelName()")}));
+  EXPECT_EQ(argsOf(t, "SceneGetKeywordInfo", 1)[1], arg("String", "@Heading.HeadingFinish(,1)"));
+  EXPECT_EQ(argsOf(t, "SceneGetKeywordInfo", 2)[1],
+            arg("String", "@Rubrique.GénériqueChoixNom(,1)"));
+  EXPECT_EQ(argsOf(t, "SceneGetKeywordInfo", 14)[1],
+            arg("String", "@Rubrique.GénériqueChoixNom(,7)"));
+  EXPECT_EQ(argsOf(t, "SceneGetKeywordInfo", 15)[1], arg("String", "@Base.CustomerCompany()"));
+  EXPECT_EQ(argsOf(t, "SceneGetObjectId", 0), json::array({longRef(1), longRef(1)}));
+  EXPECT_EQ(argsOf(t, "ObjectGetInfo", 0), json::array({longRef(1), longRef(1), arg("Long", 0)}));
+  // The first object's three tests, then its article, description and price.
+  const int codes[] = {0, 43, 35, 8, 49, 43};
+  for (std::size_t n = 0; n < std::size(codes); ++n) {
+    EXPECT_EQ(argsOf(t, "ObjectGetInfo", n)[2], arg("Long", codes[n]));
+  }
 
   const auto pre = readCells(order() / "PRE.xls");
   ASSERT_EQ(pre.size(), 13u);
@@ -138,7 +143,7 @@ TEST_F(Link, AcceptedOrderIsReadInTheHostsOrderAndWrittenAsTwoWorkbooks) {
   EXPECT_EQ(lps[26], numberCell(3, 10, 0.12));
 }
 
-TEST_F(Link, TotalsFollowTheStatedOrderOfOperations) {
+TEST_F(Link, VatAmountIsTheRateOverAHundredTimesTheBase) {
   inFreshThread([&] {
     load(kitchen({object("CAT", "A", "1", "1234,56", "x")}));
     user.showings.push_back({Step::type(Id::Iva, u"10"), Step::click(Id::Aceptar)});
@@ -460,7 +465,6 @@ TEST_F(Link, CatalogueAndExclusionTestsAreExact) {
                   object("CAT", "C", " 0", "1", "x"), object("", "D", "1", "1", "x"),
                   object("CAT", "E", "0", "1", "x")}));
     EXPECT_FALSE(link());
-    Plugin probe(services);
     EXPECT_EQ(constantes().lineas(2).art, u"B");
     EXPECT_EQ(constantes().lineas(3).art, u"C");
     EXPECT_EQ(constantes().lineas(4).art, u"D");

@@ -12,6 +12,7 @@
 #include "automation/error.h"
 #include "automation/text.h"
 #include "platform/linux_system.h"
+#include "support.h"
 
 namespace brosk {
 namespace {
@@ -109,20 +110,15 @@ TEST_F(LinuxFolders, EntryTestSeesFoldersAndFilesDotNamesIncluded) {
 TEST_F(LinuxFolders, CreatesOneLevelAndReportsWhyItCannot) {
   system.createFolder(at("9_9999"));
   EXPECT_TRUE(fs::is_directory(root / "9_9999"));
+  EXPECT_RUNTIME_ERROR(system.createFolder(at("9_9999")), 75,
+                       u"Error de acceso a la ruta o el archivo: «" + at("9_9999") + u"»");
   auto errorOf = [&](const std::u16string& path) {
-    try {
-      system.createFolder(path);
-    } catch (const RuntimeError& e) {
-      return std::make_pair(e.number(), e.description());
-    }
-    return std::make_pair(0, std::u16string());
+    return testing::errorOf([&] { system.createFolder(path); });
   };
-  EXPECT_EQ(errorOf(at("9_9999")),
-            std::make_pair(75, u"Error de acceso a la ruta o el archivo: «" + at("9_9999") + u"»"));
-  EXPECT_EQ(errorOf(at("no/such")).first, 76);
-  EXPECT_EQ(errorOf(at("a") + std::u16string(1, u'\0')).first, 52);
-  EXPECT_EQ(errorOf(u"").first, 52);
-  EXPECT_EQ(errorOf(at(std::string(300, 'x'))).first, 52);
+  EXPECT_EQ(errorOf(at("no/such")), 76);
+  EXPECT_EQ(errorOf(at("a") + std::u16string(1, u'\0')), 52);
+  EXPECT_EQ(errorOf(u""), 52);
+  EXPECT_EQ(errorOf(at(std::string(300, 'x'))), 52);
 }
 
 TEST_F(LinuxFolders, KeepsNamesOutsideAsciiIntact) {

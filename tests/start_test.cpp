@@ -3,10 +3,10 @@
 
 #include "automation/error.h"
 #include "order/constantes.h"
-#include "platform/fake_system.h"
 #include "plugin/plugin.h"
 #include "sim/host.h"
-#include "support.h"
+#include "trace.h"
+#include "world.h"
 
 namespace brosk {
 namespace {
@@ -14,18 +14,9 @@ namespace {
 using nlohmann::json;
 using Calls = std::vector<std::string>;
 
-class AppStart : public ::testing::Test {
+class AppStart : public testing::World {
  protected:
-  FakeSystem system;
-  testing::WatchingUser user;
-  ObjectFactory factory;
-  Services services{system, user, factory};
-  std::unique_ptr<sim::Host> host;
-
-  void load(const std::string& sceneJson) {
-    host = std::make_unique<sim::Host>(sim::parseScene(sceneJson, "scene.json"));
-    host->registerInto(factory);
-  }
+  void load(const std::string& sceneJson) { World::load(sim::parseScene(sceneJson, "scene.json")); }
   // The error OnAppStartAfter returns to the host, or none.
   std::optional<RuntimeError> start(std::int32_t block = 1234) {
     Plugin plugin(services);
@@ -43,21 +34,18 @@ TEST_F(AppStart, SpanishHostGetsTheSpanishItemBoundToSceneCheck) {
   EXPECT_FALSE(start(1234));
   EXPECT_EQ(host->calls(), (Calls{"new KDSDK.Appli", "StartSessionFromCallParams", "GetLanguage",
                                   "InsertMenuItem", "EndSession", "release KDSDK.Appli"}));
+  using testing::arg;
+  using testing::argsOf;
+  using testing::longRef;
   const auto& t = host->trace();
-  EXPECT_EQ(t[1]["args"], json::parse(R"([{"kind": "Long", "byref": true, "value": 1234}])"));
-  EXPECT_EQ(t[2]["args"], json::parse(R"([{"kind": "Long", "byref": true, "value": 77}])"));
-  EXPECT_EQ(t[3]["args"], json::parse(R"([
-      {"kind": "Long", "byref": true, "value": 77},
-      {"kind": "String", "byref": true, "value": "Enlace a Lorvenic"},
-      {"kind": "Integer", "byref": false, "value": 0},
-      {"kind": "Integer", "byref": false, "value": 0},
-      {"kind": "String", "byref": false, "value": ""},
-      {"kind": "Integer", "byref": false, "value": 1},
-      {"kind": "Integer", "byref": false, "value": 19},
-      {"kind": "String", "byref": false, "value": "brosk.dll"},
-      {"kind": "String", "byref": false, "value": "Plugin"},
-      {"kind": "String", "byref": false, "value": "SceneCheck"}])"));
-  EXPECT_EQ(t[4]["args"], json::parse(R"([{"kind": "Long", "byref": true, "value": 77}])"));
+  EXPECT_EQ(argsOf(t, "StartSessionFromCallParams"), json::array({longRef(1234)}));
+  EXPECT_EQ(argsOf(t, "GetLanguage"), json::array({longRef(77)}));
+  EXPECT_EQ(argsOf(t, "InsertMenuItem"),
+            json::array({longRef(77), arg("String", "Enlace a Lorvenic", true), arg("Integer", 0),
+                         arg("Integer", 0), arg("String", ""), arg("Integer", 1),
+                         arg("Integer", 19), arg("String", "brosk.dll"), arg("String", "Plugin"),
+                         arg("String", "SceneCheck")}));
+  EXPECT_EQ(argsOf(t, "EndSession"), json::array({longRef(77)}));
   EXPECT_EQ(host->menuItems(), std::vector<std::u16string>{u"Enlace a Lorvenic"});
   EXPECT_TRUE(user.boxes.empty());
 }
@@ -79,10 +67,7 @@ TEST_F(AppStart, NoSessionMeansNoFurtherCallAndStillTrue) {
 
 TEST_F(AppStart, FailingGetLanguageGoesBackToTheHostWithoutEndSession) {
   load(R"({"faults": [{"member": "GetLanguage", "number": 440, "description": "host down"}]})");
-  const auto failure = start();
-  ASSERT_TRUE(failure);
-  EXPECT_EQ(failure->number(), 440);
-  EXPECT_EQ(failure->description(), u"host down");
+  EXPECT_RUNTIME_ERROR(throw *start(), 440, u"host down");
   EXPECT_EQ(host->calls(), (Calls{"new KDSDK.Appli", "StartSessionFromCallParams", "GetLanguage",
                                   "release KDSDK.Appli"}));
   EXPECT_TRUE(user.boxes.empty());

@@ -1,5 +1,8 @@
-// Shared pieces of the tests: a recording user, a fresh thread for a fresh order state.
+// Shared pieces of the tests: message boxes to compare, assertions on run-time errors, a
+// fresh thread for a fresh order state.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <exception>
 #include <functional>
@@ -37,6 +40,27 @@ std::int32_t errorOf(F&& body) {
   return 0;
 }
 
+// Whether `body` raises run-time error `number` with exactly `description`; the failure
+// says what it raised instead.
+template <class F>
+::testing::AssertionResult raisesError(F&& body, std::int32_t number,
+                                       const std::u16string& description) {
+  try {
+    body();
+  } catch (const RuntimeError& e) {
+    if (e.number() == number && e.description() == description)
+      return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "raised " << e.what();
+  }
+  return ::testing::AssertionFailure() << "raised no run-time error";
+}
+
+// EXPECT_RUNTIME_ERROR(statement, number, description): the statement raises that
+// run-time error, with that description.
+#define EXPECT_RUNTIME_ERROR(statement, number, description)                              \
+  EXPECT_TRUE(::brosk::testing::raisesError([&] { statement; }, (number), (description))) \
+      << #statement
+
 // Runs `body` on a new thread: it starts with the order state and the dialog a new
 // apartment has. Exceptions come back to the caller.
 inline void inFreshThread(const std::function<void()>& body) {
@@ -51,21 +75,5 @@ inline void inFreshThread(const std::function<void()>& body) {
   worker.join();
   if (failure) std::rethrow_exception(failure);
 }
-
-}  // namespace brosk::testing
-
-namespace brosk::testing {
-
-// A user who only watches: records message boxes and answers each with its first button.
-class WatchingUser : public UserInterface {
- public:
-  std::vector<MessageBox> boxes;
-  int messageBox(const std::u16string& text, const std::u16string& title, int style) override {
-    boxes.push_back({text, title, style});
-    return (style & 0xF) == 4 ? 6 : 1;
-  }
-  void showModal(FrmDatos&) override { throw std::logic_error("no dialog expected here"); }
-  std::optional<std::u16string> browseForFolder(const std::u16string&) override { return {}; }
-};
 
 }  // namespace brosk::testing

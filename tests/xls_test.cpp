@@ -8,6 +8,7 @@
 
 #include "automation/error.h"
 #include "automation/text.h"
+#include "faulty_files.h"
 #include "files.h"
 #include "platform/files.h"
 #include "xls/excel_app.h"
@@ -38,7 +39,7 @@ TEST(XlsEngine, CellsComeBackWithTheirKindsAndValues) {
   sheet.setText(4, 1, u"𝄞 €ñ 中文");
   sheet.setText(4, 2, std::u16string(u"a\0b", 3));
   sheet.setText(1, 1, u"overwritten");
-  saveXls(dir.u16("a.xls"), sheet);
+  saveXls(systemFileSystem(), dir.u16("a.xls"), sheet);
   EXPECT_EQ(readCells(dir / "a.xls"),
             (std::vector<json>{
                 textCell(1, 1, "overwritten"),
@@ -63,7 +64,7 @@ TEST(XlsEngine, NumbersKeepEveryBit) {
                            123.456,      std::numeric_limits<double>::max()};
   int row = 1;
   for (const double v : values) sheet.setNumber(row++, 1, v);
-  saveXls(dir.u16("n.xls"), sheet);
+  saveXls(systemFileSystem(), dir.u16("n.xls"), sheet);
   const auto cells = readCells(dir / "n.xls");
   ASSERT_EQ(cells.size(), std::size(values));
   for (std::size_t i = 0; i < cells.size(); ++i) {
@@ -85,7 +86,7 @@ TEST(XlsEngine, LongTextsCrossContinueRecordsIntact) {
   sheet.setText(2, 1, wide);
   sheet.setText(3, 1, mixed);
   for (int r = 4; r < 900; ++r) sheet.setText(r, 2, u"línea " + decimal(r));
-  saveXls(dir.u16("long.xls"), sheet);
+  saveXls(systemFileSystem(), dir.u16("long.xls"), sheet);
   const auto cells = readCells(dir / "long.xls");
   ASSERT_EQ(cells.size(), 899u);
   EXPECT_EQ(cells[0]["value"], toUtf8(compressed));
@@ -102,26 +103,20 @@ TEST(XlsEngine, TheSheetEdgesAndTheTextLimit) {
   EXPECT_EQ(errorOf([&] { sheet.setText(65537, 1, u"x"); }), 9);
   EXPECT_EQ(errorOf([&] { sheet.setNumber(1, 257, 1); }), 9);
   EXPECT_EQ(errorOf([&] { sheet.setNumber(0, 1, 1); }), 9);
-  try {
-    sheet.setText(2, 5, std::u16string(32768, u'x'));
-    FAIL();
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.number(), 5);
-    EXPECT_EQ(e.description(),
-              u"El texto de la celda (2, 5) tiene 32768 caracteres; una celda admite 32767 como "
-              u"máximo");
-  }
+  EXPECT_RUNTIME_ERROR(sheet.setText(2, 5, std::u16string(32768, u'x')), 5,
+                       u"El texto de la celda (2, 5) tiene 32768 caracteres; una celda admite "
+                       u"32767 como máximo");
   EXPECT_EQ(errorOf([&] { sheet.setText(2, 5, std::u16string(1, char16_t(0xDC00))); }), 5);
   EXPECT_EQ(errorOf([&] { sheet.setNumber(2, 5, std::nan("")); }), 6);
   EXPECT_EQ(errorOf([&] { sheet.setNumber(2, 5, -INFINITY); }), 6);
-  saveXls(dir.u16("edges.xls"), sheet);
+  saveXls(systemFileSystem(), dir.u16("edges.xls"), sheet);
   EXPECT_EQ(readCells(dir / "edges.xls"),
             (std::vector<json>{textCell(1, 1, "first"), textCell(65536, 256, "last")}));
 }
 
 TEST(XlsEngine, AnEmptySheetIsAValidWorkbook) {
   TempFolder dir;
-  saveXls(dir.u16("empty.xls"), Sheet());
+  saveXls(systemFileSystem(), dir.u16("empty.xls"), Sheet());
   EXPECT_TRUE(readCells(dir / "empty.xls").empty());
 }
 
@@ -138,58 +133,48 @@ TEST(XlsEngine, SameCellsGiveTheSameBytes) {
 
 class AtomicSave : public ::testing::Test {
  protected:
-  void TearDown() override { setFileFault({}); }
   TempFolder dir;
+  testing::FaultyFileSystem files;
   Sheet sheet;
 };
 
 TEST_F(AtomicSave, EveryFailingStepLeavesTheOldFileAndNoTemporaryFile) {
   sheet.setText(1, 1, u"old");
-  saveXls(dir.u16("PRE.xls"), sheet);
+  saveXls(files, dir.u16("PRE.xls"), sheet);
   const auto old = testing::fileBytes(dir / "PRE.xls");
   sheet.setText(1, 1, u"new");
+  using testing::FileStep;
   for (const FileStep step :
        {FileStep::Create, FileStep::Write, FileStep::Flush, FileStep::Rename}) {
-    setFileFault({step, ENOSPC});
-    try {
-      saveXls(dir.u16("PRE.xls"), sheet);
-      ADD_FAILURE() << "the save went through";
-    } catch (const RuntimeError& e) {
-      EXPECT_EQ(e.number(), 61);
-      EXPECT_EQ(e.description(), u"Disco lleno: «" + dir.u16("PRE.xls") + u"»");
-    }
+    files.set({step, ENOSPC});
+    EXPECT_RUNTIME_ERROR(saveXls(files, dir.u16("PRE.xls"), sheet), 61,
+                         u"Disco lleno: «" + dir.u16("PRE.xls") + u"»");
     EXPECT_EQ(testing::fileBytes(dir / "PRE.xls"), old);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"PRE.xls"});
   }
-  setFileFault({});
-  saveXls(dir.u16("PRE.xls"), sheet);
+  files.clear();
+  saveXls(files, dir.u16("PRE.xls"), sheet);
   EXPECT_EQ(readCells(dir / "PRE.xls"), std::vector<json>{textCell(1, 1, "new")});
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"PRE.xls"});
 }
 
 TEST_F(AtomicSave, TargetsThatCannotBeWrittenNameThePathAndTheReason) {
-  auto failure = [&](const std::u16string& path) {
-    try {
-      saveXls(path, sheet);
-    } catch (const RuntimeError& e) {
-      return std::make_pair(e.number(), e.description());
-    }
-    return std::make_pair(0, std::u16string());
-  };
-  EXPECT_EQ(failure(dir.u16("missing/PRE.xls")),
-            std::make_pair(76, u"No se ha encontrado la ruta de acceso: «" +
-                                   dir.u16("missing/PRE.xls") + u"»"));
+  EXPECT_RUNTIME_ERROR(
+      saveXls(files, dir.u16("missing/PRE.xls"), sheet), 76,
+      u"No se ha encontrado la ruta de acceso: «" + dir.u16("missing/PRE.xls") + u"»");
   std::filesystem::create_directory(dir / "LPS.xls");
-  EXPECT_EQ(failure(dir.u16("LPS.xls")).first, 75);
-  EXPECT_EQ(failure(dir.u16("a") + std::u16string(1, u'\0') + u".xls").first, 52);
-  EXPECT_EQ(failure(u"").first, 52);
+  EXPECT_EQ(errorOf([&] { saveXls(files, dir.u16("LPS.xls"), sheet); }), 75);
+  EXPECT_EQ(
+      errorOf([&] { saveXls(files, dir.u16("a") + std::u16string(1, u'\0') + u".xls", sheet); }),
+      52);
+  EXPECT_EQ(errorOf([&] { saveXls(files, u"", sheet); }), 52);
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"LPS.xls"});
 }
 
 // The automation object model, driven as the plug-in drives a spreadsheet application.
 class ExcelObjects : public ::testing::Test {
  protected:
-  ObjectRef app = newExcelApplication();
+  ObjectRef app = newExcelApplication(systemFileSystem());
   ObjectRef book = toObject(invoke(*toObject(invoke(*app, u"Workbooks", CallKind::PropertyGet)),
                                    u"Add", CallKind::Method));
   ObjectRef sheet = toObject(
@@ -249,7 +234,7 @@ TEST_F(ExcelObjects, OffersExactlyTheMembersTheWorkbookCycleUses) {
   EXPECT_EQ(errorOf([&] { saveAs("late.xls", 56); }), 440);
   invoke(*app, u"Quit", CallKind::Method);
   ObjectFactory factory;
-  registerExcel(factory);
+  registerExcel(factory, systemFileSystem());
   EXPECT_NE(factory.create(u"Excel.Application"), nullptr);
 }
 

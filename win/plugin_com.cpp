@@ -35,7 +35,8 @@ Services& services() {
   static Win32User user(gModule);
   static ObjectFactory factory = [] {
     ObjectFactory f;
-    xls::registerExcel(f);  // the in-house engine before any registered class of that name
+    xls::registerExcel(
+        f, systemFileSystem());  // the in-house engine before any registered class of that name
     f.setFallback(createComObject);
     return f;
   }();

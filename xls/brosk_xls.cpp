@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
       return 1;
     }
     number = 0;
-    brosk::xls::saveXls(brosk::fromUtf8(out), sheet);
+    brosk::xls::saveXls(brosk::systemFileSystem(), brosk::fromUtf8(out), sheet);
   } catch (const BadInput& e) {
     std::cerr << "brosk-xls: " << source << ", line " << number << ": " << e.message << "\n";
     return 1;

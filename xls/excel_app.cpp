@@ -79,8 +79,8 @@ class Worksheet : public Object {
 
 class Workbook : public Object {
  public:
-  explicit Workbook(std::shared_ptr<Application> app)
-      : app_(std::move(app)), sheet_(std::make_shared<Worksheet>()) {}
+  Workbook(std::shared_ptr<Application> app, FileSystem& files)
+      : app_(std::move(app)), files_(files), sheet_(std::make_shared<Worksheet>()) {}
 
   Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override;
 
@@ -90,25 +90,30 @@ class Workbook : public Object {
   }
 
   std::shared_ptr<Application> app_;
+  FileSystem& files_;
   std::shared_ptr<Worksheet> sheet_;
   bool closed_ = false;
 };
 
 class Workbooks : public Object {
  public:
-  explicit Workbooks(std::shared_ptr<Application> app) : app_(std::move(app)) {}
+  explicit Workbooks(std::shared_ptr<Application> app);
   Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
     if (!is(name, u"Add") || kind == CallKind::PropertyPut) noSuchMember();
     expectArgs(args, 0);
-    return Variant::object(std::make_shared<Workbook>(app_));
+    return Variant::object(std::make_shared<Workbook>(app_, files_));
   }
 
  private:
   std::shared_ptr<Application> app_;
+  FileSystem& files_;
 };
 
 class Application : public Object, public std::enable_shared_from_this<Application> {
  public:
+  explicit Application(FileSystem& files) : files(files) {}
+  FileSystem& files;
+
   Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
     if (kind == CallKind::PropertyPut) noSuchMember();
     if (is(name, u"Workbooks")) {
@@ -126,6 +131,9 @@ class Application : public Object, public std::enable_shared_from_this<Applicati
     noSuchMember();
   }
 };
+
+Workbooks::Workbooks(std::shared_ptr<Application> app)
+    : app_(std::move(app)), files_(app_->files) {}
 
 Variant Workbook::call(std::u16string_view name, CallKind kind, std::span<const Arg> args) {
   if (kind == CallKind::PropertyPut) noSuchMember();
@@ -149,7 +157,7 @@ Variant Workbook::call(std::u16string_view name, CallKind kind, std::span<const 
     if (format != 56 && format != -4143) {
       throw RuntimeError(err::kInvalidCall, u"Formato de archivo no admitido: " + decimal(format));
     }
-    saveXls(args[0].value().asText(), sheet_->sheet);
+    saveXls(files_, args[0].value().asText(), sheet_->sheet);
     return {};
   }
   if (is(name, u"Close")) {
@@ -162,12 +170,12 @@ Variant Workbook::call(std::u16string_view name, CallKind kind, std::span<const 
 
 }  // namespace
 
-ObjectRef newExcelApplication() {
-  return std::make_shared<Application>();
+ObjectRef newExcelApplication(FileSystem& files) {
+  return std::make_shared<Application>(files);
 }
 
-void registerExcel(ObjectFactory& factory) {
-  factory.add(kExcelProgId, newExcelApplication);
+void registerExcel(ObjectFactory& factory, FileSystem& files) {
+  factory.add(kExcelProgId, [&files] { return newExcelApplication(files); });
 }
 
 }  // namespace brosk::xls

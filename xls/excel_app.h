@@ -6,6 +6,7 @@
 #pragma once
 
 #include "automation/factory.h"
+#include "platform/files.h"
 
 namespace brosk::xls {
 
@@ -14,7 +15,8 @@ inline constexpr char16_t kExcelProgId[] = u"Excel.Application";
 // knows the 97-2003 format by its code 56.
 inline constexpr char16_t kExcelVersion[] = u"16.0";
 
-ObjectRef newExcelApplication();
-void registerExcel(ObjectFactory& factory);
+// An application whose workbooks are saved through `files` (which must outlive them).
+ObjectRef newExcelApplication(FileSystem& files);
+void registerExcel(ObjectFactory& factory, FileSystem& files);
 
 }  // namespace brosk::xls

@@ -10,8 +10,9 @@ std::vector<std::uint8_t> xlsFile(const Sheet& sheet, const std::u16string& shee
   return compoundFile(workbookStream(sheet, sheetName));
 }
 
-void saveXls(const std::u16string& path, const Sheet& sheet, const std::u16string& sheetName) {
-  replaceFile(path, xlsFile(sheet, sheetName));
+void saveXls(FileSystem& files, const std::u16string& path, const Sheet& sheet,
+             const std::u16string& sheetName) {
+  replaceFile(files, path, xlsFile(sheet, sheetName));
 }
 
 }  // namespace brosk::xls

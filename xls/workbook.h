@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "xls/sheet.h"
 
 namespace brosk::xls {
@@ -17,7 +18,7 @@ inline constexpr char16_t kSheetName[] = u"Hoja1";
 std::vector<std::uint8_t> xlsFile(const Sheet& sheet, const std::u16string& sheetName = kSheetName);
 
 // Writes the file so that `path` holds either its old content or the whole new file.
-void saveXls(const std::u16string& path, const Sheet& sheet,
+void saveXls(FileSystem& files, const std::u16string& path, const Sheet& sheet,
              const std::u16string& sheetName = kSheetName);
 
 }  // namespace brosk::xls

@@ -1,27 +1,33 @@
-// Everything a link needs in a test: a temporary folder for the order folders (the
-// default folder is KD_LORVENIC in it, the fallback the folder itself), a fake system, a
-// scripted user, and a factory with the spreadsheet engine and the substitute host.
+// The world a Plugin lives in, for tests: a temporary folder (KD_LORVENIC in it is the
+// default folder, the folder itself the fallback), a fake system, a scripted user, the
+// machine's file system with room for a fault, and a factory with the spreadsheet engine
+// and, once a scene is loaded, the substitute host. One fixture for every test that
+// makes a Plugin.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
 
+#include "fake_system.h"
+#include "faulty_files.h"
 #include "files.h"
-#include "platform/fake_system.h"
 #include "sim/host.h"
 #include "sim/scripted_user.h"
+#include "support.h"
 #include "xls/excel_app.h"
 
 namespace brosk::testing {
 
-class LinkWorld : public ::testing::Test {
+class World : public ::testing::Test {
  protected:
-  LinkWorld() {
+  World() {
     system.defaultPath = dir.u16("KD_LORVENIC");
     system.fallbackPath = dir.u16();
-    xls::registerExcel(factory);
+    xls::registerExcel(factory, files);
   }
 
   // A new substitute host serving `scene`, registered in the factory.
@@ -30,7 +36,12 @@ class LinkWorld : public ::testing::Test {
     host = std::make_unique<sim::Host>(std::move(scene));
     host->registerInto(factory);
   }
-  // The texts of the message boxes shown so far.
+  // The message boxes shown so far, and their texts.
+  std::vector<MessageBox> boxes() const {
+    std::vector<MessageBox> out;
+    for (const auto& b : user.boxes) out.push_back({b.text, b.title, b.style});
+    return out;
+  }
   std::vector<std::u16string> texts() const {
     std::vector<std::u16string> out;
     for (const auto& b : user.boxes) out.push_back(b.text);
@@ -40,6 +51,7 @@ class LinkWorld : public ::testing::Test {
   TempFolder dir;
   FakeSystem system;
   sim::ScriptedUser user;
+  FaultyFileSystem files;
   ObjectFactory factory;
   Services services{system, user, factory};
   std::unique_ptr<sim::Host> host;

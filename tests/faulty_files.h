@@ -1,0 +1,87 @@
+// The machine's file system with a fault put in between: a chosen step of whole-file
+// replacement fails with a chosen system error, as a full disk, a read-only folder or a
+// file another program holds would make it fail.
+#pragma once
+
+#include <cerrno>
+
+#include "platform/files.h"
+
+namespace brosk::testing {
+
+enum class FileStep { None, Create, Write, Flush, Rename };
+
+struct FileFault {
+  FileStep step = FileStep::None;
+  int code = 0;         // the errno the step fails with
+  int after = 0;        // how many times the step goes through before it fails
+  int times = 1 << 30;  // how many times it fails then; after that it goes through again
+};
+
+class FaultyFileSystem : public FileSystem {
+ public:
+  explicit FaultyFileSystem(FileSystem& real = systemFileSystem()) : real_(real) {}
+
+  // The fault from now on, its counts started afresh.
+  void set(FileFault fault) {
+    fault_ = fault;
+    reached_ = 0;
+  }
+  void clear() { set({}); }
+
+  std::u16string nativePath(const std::u16string& path) override { return real_.nativePath(path); }
+  char16_t separator() override { return real_.separator(); }
+  bool isFolder(const std::u16string& native) override { return real_.isFolder(native); }
+  Error createNew(const std::u16string& native, std::unique_ptr<File>& file) override {
+    if (fails(FileStep::Create)) return fault_.code;
+    std::unique_ptr<File> real;
+    if (const Error error = real_.createNew(native, real)) return error;
+    file = std::make_unique<FaultyFile>(*this, std::move(real));
+    return 0;
+  }
+  Error replace(const std::u16string& from, const std::u16string& to) override {
+    return fails(FileStep::Rename) ? fault_.code : real_.replace(from, to);
+  }
+  void remove(const std::u16string& native) noexcept override { real_.remove(native); }
+  void flushFolderOf(const std::u16string& native) override { real_.flushFolderOf(native); }
+  bool alreadyExists(Error error) override { return real_.alreadyExists(error); }
+  RuntimeError error(Error error, const std::u16string& path) override {
+    return real_.error(error, path);
+  }
+  std::uint32_t randomNumber() override { return real_.randomNumber(); }
+
+ private:
+  class FaultyFile : public File {
+   public:
+    FaultyFile(FaultyFileSystem& owner, std::unique_ptr<File> real)
+        : owner_(owner), real_(std::move(real)) {}
+    Error write(std::span<const std::uint8_t> bytes) override {
+      if (owner_.fails(FileStep::Write)) {
+        // Part of the data reaches the file, as on a disk that fills up meanwhile.
+        [[maybe_unused]] const Error ignored = real_->write(bytes.first(bytes.size() / 2));
+        return owner_.fault_.code;
+      }
+      return real_->write(bytes);
+    }
+    Error flush() override {
+      return owner_.fails(FileStep::Flush) ? owner_.fault_.code : real_->flush();
+    }
+    Error close() override { return real_->close(); }
+
+   private:
+    FaultyFileSystem& owner_;
+    std::unique_ptr<File> real_;
+  };
+
+  bool fails(FileStep step) {
+    if (fault_.step != step) return false;
+    const int n = reached_++;
+    return n >= fault_.after && n < fault_.after + fault_.times;
+  }
+
+  FileSystem& real_;
+  FileFault fault_;
+  int reached_ = 0;
+};
+
+}  // namespace brosk::testing

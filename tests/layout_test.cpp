@@ -1,0 +1,126 @@
+// The layouts of PRE.xls and LPS.xls, written by the real engine and read back with the
+// independent reader.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "export.h"
+
+namespace brosk {
+namespace {
+
+using nlohmann::json;
+using testing::errorOf;
+using testing::numberCell;
+using testing::readCells;
+using testing::textCell;
+
+// The ten cells of row `r` of LPS.xls, series 9 and quote 9999.
+std::vector<json> linesRow(int r, const std::string& art, const std::string& des, double precio,
+                           double importe) {
+  return {textCell(r, 1, "9"),       textCell(r, 2, "9999"),     numberCell(r, 3, r),
+          textCell(r, 4, art),       textCell(r, 5, des),        numberCell(r, 6, 1),
+          numberCell(r, 10, precio), numberCell(r, 11, importe), textCell(r, 12, "0"),
+          textCell(r, 19, "0")};
+}
+
+using Layout = testing::Export;
+
+TEST_F(Layout, HeaderRowHoldsTheFourteenCells) {
+  withPlugin([&](Plugin& plugin) {
+    fillHeaderState();
+    constantes().dblSuma = 0.125;
+    constantes().dblBase = 0.375;
+    constantes().dblIVA = 7.456;
+    constantes().dblCuotaIVA = 10.5;
+    constantes().dblTotal = 2.675;  // scales to exactly 267.5, which goes to the even 268
+    plugin.escribirPRE();
+  });
+  EXPECT_EQ(readCells(dir / "PRE.xls"),
+            (std::vector<json>{
+                textCell(1, 1, "9"), textCell(1, 2, "9999"), textCell(1, 3, "Muebles Martínez"),
+                textCell(1, 4, "12/08/2026"), textCell(1, 7, "4711"),  // the empty H: no cell
+                textCell(1, 14, "0"), textCell(1, 17, "GEN"), numberCell(1, 18, 0.12),
+                numberCell(1, 45, 0.38), numberCell(1, 48, 7.456), numberCell(1, 51, 10.5),
+                numberCell(1, 62, 2.68), textCell(1, 71, "0")}));
+}
+
+// An empty text leaves no cell, as a spreadsheet application stores it, so that every
+// reader sees the same cells.
+TEST_F(Layout, EmptyTextsLeaveNoCellAndASecondExportReplacesTheFile) {
+  withPlugin([&](Plugin& plugin) {
+    fillHeaderState();
+    plugin.escribirPRE();
+    constantes().strCliente = u"";
+    constantes().dblIVA = 0;
+    plugin.escribirPRE();
+  });
+  const auto cells = readCells(dir / "PRE.xls");
+  ASSERT_EQ(cells.size(), 12u);
+  EXPECT_EQ(cells[1], textCell(1, 2, "9999"));
+  EXPECT_EQ(cells[2], textCell(1, 4, "12/08/2026"));
+  EXPECT_EQ(cells[8], numberCell(1, 48, 0));
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"PRE.xls"});
+}
+
+TEST_F(Layout, LinesRowsCarryTheTableAndRoundHalfToEven) {
+  withPlugin([&](Plugin& plugin) {
+    fillLine(1, u"CABECERA", 0);
+    constantes().lineas(1).des = u"Modelo: Nova\r\nFrente: Roble";
+    fillLine(2, u"A", 0.125);
+    fillLine(3, u"B", 0.375);
+    constantes().lineas(3).importe = 10.5;
+    PluginTestAccess::setContador(plugin, 3);
+    plugin.escribirLPS();
+  });
+  std::vector<json> expected;
+  for (const auto& row :
+       {linesRow(1, "CABECERA", "Modelo: Nova\r\nFrente: Roble", 0, 0),
+        linesRow(2, "A", "desc A", 0.12, 0.12), linesRow(3, "B", "desc B", 0.38, 10.5)}) {
+    expected.insert(expected.end(), row.begin(), row.end());
+  }
+  EXPECT_EQ(readCells(dir / "LPS.xls"), expected);
+}
+
+TEST_F(Layout, AFullTableGives200RowsAndLine201IsError9WithoutAFile) {
+  withPlugin([&](Plugin& plugin) {
+    for (int i = 1; i <= 200; ++i) fillLine(i, u"R" + decimal(i), i);
+    PluginTestAccess::setContador(plugin, 200);
+    plugin.escribirLPS();
+    const auto cells = readCells(dir / "LPS.xls");
+    ASSERT_EQ(cells.size(), 2000u);
+    EXPECT_EQ(cells.back(), textCell(200, 19, "0"));
+    EXPECT_EQ(cells[1990], textCell(200, 1, "9"));
+
+    std::filesystem::remove(dir / "LPS.xls");
+    PluginTestAccess::setContador(plugin, 201);
+    EXPECT_EQ(errorOf([&] { plugin.escribirLPS(); }), 9);
+    EXPECT_TRUE(dir.entries().empty());
+    EXPECT_NE(plugin.hoja(), nullptr);  // not closed, as after any failure
+  });
+}
+
+TEST_F(Layout, NoLinesStillSavesAnEmptyWorkbook) {
+  withPlugin([&](Plugin& plugin) {
+    PluginTestAccess::setContador(plugin, 0);
+    plugin.escribirLPS();
+  });
+  EXPECT_TRUE(readCells(dir / "LPS.xls").empty());
+}
+
+TEST_F(Layout, AFailingSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
+  withPlugin([&](Plugin& plugin) {
+    fillHeaderState();
+    plugin.escribirPRE();
+    const auto before = testing::fileBytes(dir / "PRE.xls");
+    constantes().strSerie = u"8";
+    files.set({testing::FileStep::Write, ENOSPC});
+    EXPECT_EQ(errorOf([&] { plugin.escribirPRE(); }), 61);
+    files.clear();
+    EXPECT_EQ(testing::fileBytes(dir / "PRE.xls"), before);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"PRE.xls"});
+  });
+}
+
+}  // namespace
+}  // namespace brosk
