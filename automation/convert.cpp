@@ -100,15 +100,6 @@ std::u16string formatDouble(double value, const NumberFormat& format) {
   return out;
 }
 
-bool equalsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 double roundHalfEven(double value) {

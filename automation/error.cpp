@@ -53,13 +53,29 @@ std::u16string standardDescription(std::int32_t number) {
   }
 }
 
-RuntimeError::RuntimeError(std::int32_t number)
-    : RuntimeError(number, standardDescription(number)) {}
+namespace {
+
+// A number as a VB caller reads it: an HRESULT of the VB facility (0x800A0000 + N, as
+// another component may return it) is run-time error N.
+std::int32_t vbNumber(std::int32_t number) {
+  const auto code = static_cast<std::uint32_t>(number);
+  return (code & 0xFFFF0000u) == 0x800A0000u ? static_cast<std::int32_t>(code & 0xFFFFu) : number;
+}
+
+}  // namespace
+
+RuntimeError::RuntimeError(std::int32_t number) : RuntimeError(number, std::u16string()) {}
 
 RuntimeError::RuntimeError(std::int32_t number, std::u16string description)
-    : number_(number),
+    : number_(vbNumber(number)),
       description_(std::move(description)),
-      what_(std::to_string(number) + ": " + toUtf8(description_)) {}
+      what_(std::to_string(number_) + ": ") {
+  // Without a description of its own an error has the standard one of its number, as a
+  // VB caller shows it; an HRESULT of another facility has that of an automation error.
+  if (description_.empty())
+    description_ = standardDescription(number_ < 0 ? err::kAutomation : number_);
+  what_ += toUtf8(description_);
+}
 
 RuntimeError currentError() {
   try {

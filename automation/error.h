@@ -41,6 +41,8 @@ class RuntimeError : public std::exception {
  public:
   // An error with the standard description of its number.
   explicit RuntimeError(std::int32_t number);
+  // An error as a VB caller sees it: an HRESULT 0x800A0000 + N is error N, and an empty
+  // description is the standard one of the number.
   RuntimeError(std::int32_t number, std::u16string description);
 
   std::int32_t number() const noexcept { return number_; }

@@ -1,6 +1,7 @@
 #include "automation/text.h"
 
 #include <cstdint>
+#include <type_traits>
 
 namespace brosk {
 namespace {
@@ -42,7 +43,26 @@ void appendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+template <class Char>
+bool sameIgnoringAsciiCase(std::u16string_view a, std::basic_string_view<Char> b) {
+  auto lower = [](char32_t c) { return c >= U'A' && c <= U'Z' ? c + 32 : c; };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(static_cast<char32_t>(static_cast<std::make_unsigned_t<Char>>(b[i]))))
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
+
+bool equalsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
+  return sameIgnoringAsciiCase(a, b);
+}
+
+bool equalsIgnoringAsciiCase(std::u16string_view a, std::string_view b) {
+  return sameIgnoringAsciiCase(a, b);
+}
 
 std::u16string fromUtf8(std::string_view in) {
   std::u16string out;

@@ -19,4 +19,9 @@ bool hasUnpairedSurrogate(std::u16string_view text);
 // Decimal digits of a signed integer, with a leading minus sign when negative.
 std::u16string decimal(long long value);
 
+// Whether two names are the same without regard to ASCII case, as automation compares
+// member names and ProgIDs; the second may be given in UTF-16 or in ASCII.
+bool equalsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b);
+bool equalsIgnoringAsciiCase(std::u16string_view a, std::string_view b);
+
 }  // namespace brosk

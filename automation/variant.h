@@ -31,7 +31,7 @@ class Variant {
   static Variant integer(std::int16_t value) { return Variant(value); }
   static Variant lng(std::int32_t value) { return Variant(value); }
   static Variant dbl(double value) { return Variant(value); }
-  static Variant text(std::u16string value) { return Variant(std::move(value)); }
+  static Variant text(std::u16string value) { return Variant(Text{std::move(value)}); }
   static Variant object(ObjectRef value) { return Variant(std::move(value)); }
 
   VarKind kind() const { return static_cast<VarKind>(value_.index()); }
@@ -43,7 +43,7 @@ class Variant {
   std::int16_t asInteger() const { return std::get<std::int16_t>(value_); }
   std::int32_t asLong() const { return std::get<std::int32_t>(value_); }
   double asDouble() const { return std::get<double>(value_); }
-  const std::u16string& asText() const { return std::get<std::u16string>(value_); }
+  const std::u16string& asText() const { return std::get<Text>(value_).value; }
   const ObjectRef& asObject() const { return std::get<ObjectRef>(value_); }
 
   friend bool operator==(const Variant&, const Variant&) = default;
@@ -56,11 +56,18 @@ class Variant {
     std::int16_t raw;
     friend bool operator==(const Bool&, const Bool&) = default;
   };
+  // A text in a structure of its own, not as a bare std::u16string: with every alternative
+  // one that libstdc++ takes for "never valueless" (strings and shared_ptr are), GCC 12's
+  // std::variant destroys the alternative of index variant_npos when a copy of a text
+  // fails to allocate, and crashes. With this one alternative it checks the index.
+  struct Text {
+    std::u16string value;
+    friend bool operator==(const Text&, const Text&) = default;
+  };
   template <class T>
   explicit Variant(T value) : value_(std::move(value)) {}
 
-  std::variant<std::monostate, NullValue, Bool, std::int16_t, std::int32_t, double, std::u16string,
-               ObjectRef>
+  std::variant<std::monostate, NullValue, Bool, std::int16_t, std::int32_t, double, Text, ObjectRef>
       value_;
 };
 

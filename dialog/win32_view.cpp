@@ -9,6 +9,7 @@
 #include "dialog/frm_datos.h"
 #include "dialog/layout.h"
 #include "platform/fp_state.h"
+#include "platform/unique_any.h"
 
 namespace brosk {
 namespace {
@@ -84,18 +85,7 @@ void closeDialog(HWND dialog, DialogContext& context) {
   EndDialog(dialog, 0);
 }
 
-class IconGuard {
- public:
-  explicit IconGuard(HICON icon) : icon_(icon) {}
-  ~IconGuard() {
-    if (icon_) DestroyIcon(icon_);
-  }
-  IconGuard(const IconGuard&) = delete;
-  IconGuard& operator=(const IconGuard&) = delete;
-
- private:
-  HICON icon_;
-};
+using unique_icon = unique_any<HICON, &::DestroyIcon>;
 
 constexpr layout::Id kInputs[] = {layout::Id::Tipo,       layout::Id::NumPedido,
                                   layout::Id::CodCliente, layout::Id::ValorPunto,
@@ -250,19 +240,7 @@ std::vector<WORD> dialogTemplate() {
   return t;
 }
 
-class ItemList {
- public:
-  explicit ItemList(PIDLIST_ABSOLUTE items) : items_(items) {}
-  ~ItemList() {
-    if (items_) CoTaskMemFree(items_);
-  }
-  ItemList(const ItemList&) = delete;
-  ItemList& operator=(const ItemList&) = delete;
-  PIDLIST_ABSOLUTE get() const { return items_; }
-
- private:
-  PIDLIST_ABSOLUTE items_;
-};
+using unique_item_list = unique_any<PIDLIST_ABSOLUTE, &::CoTaskMemFree>;
 
 }  // namespace
 
@@ -286,9 +264,9 @@ int Win32User::messageBox(const std::u16string& text, const std::u16string& titl
 void Win32User::showModal(FrmDatos& form) {
   ThreadModal modal;
   DialogContext context{&form, module_, &modal};
-  context.icon = static_cast<HICON>(
-      LoadImageW(module_, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
-  IconGuard icon(context.icon);
+  const unique_icon icon(static_cast<HICON>(
+      LoadImageW(module_, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+  context.icon = icon.get();
   std::vector<WORD> tmpl = dialogTemplate();
   INT_PTR result = -1;
   {
@@ -318,7 +296,7 @@ std::optional<std::u16string> Win32User::browseForFolder(const std::u16string& i
     const FpCallout callout;
     chosen = SHBrowseForFolderW(&request);
   }
-  const ItemList items(chosen);
+  const unique_item_list items(chosen);
   if (items.get() == nullptr) return std::nullopt;
   wchar_t path[MAX_PATH + 1] = {};
   if (!SHGetPathFromIDListW(items.get(), path)) return std::nullopt;

@@ -56,11 +56,13 @@ ThreadState* findThreadState(ThreadStateKind kind) {
 ThreadState& keepThreadState(ThreadStateKind kind, std::unique_ptr<ThreadState> state) {
   Block* block = currentBlock();
   if (block == nullptr) {
+    // Everything that may fail comes before the slot refers to the block: a slot left
+    // pointing at a block freed by a failure would hand out freed memory next time.
+    Registry& r = registry();
     auto made = std::make_unique<Block>();
+    const std::lock_guard<std::mutex> lock(r.mutex);
     setThreadSlot(made.get());
     if (currentBlock() != made.get()) throw std::bad_alloc();  // no slot to keep it in
-    Registry& r = registry();
-    const std::lock_guard<std::mutex> lock(r.mutex);
     made->next = r.first;
     if (r.first) r.first->previous = made.get();
     r.first = made.get();

@@ -4,23 +4,12 @@
 
 #include "automation/text.h"
 #include "platform/files.h"
+#include "platform/unique_any.h"
 
 namespace brosk {
 namespace {
 
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE h) : h_(h) {}
-  ~FindHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-  }
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
+using unique_find = unique_any<HANDLE, &::FindClose, -1>;  // INVALID_HANDLE_VALUE
 
 std::u16string localeText(LCTYPE type, const char16_t* fallback) {
   wchar_t buffer[16];
@@ -86,8 +75,8 @@ bool Win32System::entryExists(const std::u16string& path) {
   checkPath(path);
   if (path.find_first_of(u"*?") != std::u16string::npos) return false;
   WIN32_FIND_DATAW found;
-  FindHandle find(FindFirstFileW(extendedPath(path).c_str(), &found));
-  if (find.get() == INVALID_HANDLE_VALUE) return false;
+  const unique_find find(FindFirstFileW(extendedPath(path).c_str(), &found));
+  if (!find) return false;
   do {
     if ((found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0)
       return true;

@@ -4,35 +4,24 @@
 #include <windows.h>
 
 #include "platform/thread_state.h"
+#include "platform/unique_any.h"
 
 namespace brosk {
 namespace {
 
-class TlsIndex {
- public:
-  TlsIndex() : index_(TlsAlloc()) {}
-  ~TlsIndex() {
-    if (index_ != TLS_OUT_OF_INDEXES) TlsFree(index_);
-  }
-  TlsIndex(const TlsIndex&) = delete;
-  TlsIndex& operator=(const TlsIndex&) = delete;
-  DWORD get() const { return index_; }
-
- private:
-  DWORD index_;
-};
+using unique_tls = unique_any<DWORD, &::TlsFree, -1>;  // TLS_OUT_OF_INDEXES
 
 // Made while the DLL loads, freed when it unloads.
-const TlsIndex gSlot;
+const unique_tls gSlot(TlsAlloc());
 
 }  // namespace
 
 void* threadSlot() {
-  return gSlot.get() == TLS_OUT_OF_INDEXES ? nullptr : TlsGetValue(gSlot.get());
+  return gSlot ? TlsGetValue(gSlot.get()) : nullptr;
 }
 
 void setThreadSlot(void* value) {
-  if (gSlot.get() != TLS_OUT_OF_INDEXES) TlsSetValue(gSlot.get(), value);
+  if (gSlot) TlsSetValue(gSlot.get(), value);
 }
 
 }  // namespace brosk

@@ -31,8 +31,10 @@ struct Host::State {
     const std::int64_t n = ++count->second;
     for (const Fault& f : scene.faults) {
       if (f.member == member && f.call == n) {
-        entry["error"] = {{"number", f.number}, {"description", toUtf8(f.description)}};
-        record(entry);
+        if (tracing) {
+          entry["error"] = {{"number", f.number}, {"description", toUtf8(f.description)}};
+          record(entry);
+        }
         throw RuntimeError(f.number, f.description);
       }
     }
@@ -76,13 +78,6 @@ namespace {
 
 const NumberFormat kInvariant{u".", u""};
 
-bool sameName(std::u16string_view a, std::string_view b) {
-  auto lower = [](char32_t c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char y) {
-           return lower(x) == lower(char32_t(y));
-         });
-}
-
 // One of the two host objects. What it serves comes from the shared host state.
 class SimObject : public Object {
  public:
@@ -90,7 +85,9 @@ class SimObject : public Object {
       : state_(std::move(state)), progId_(std::move(progId)), instance_(++state_->instances) {}
 
   ~SimObject() override {
-    state_->record({{"object", progId_}, {"instance", instance_}, {"member", "(release)"}});
+    if (state_->tracing) {
+      state_->record({{"object", progId_}, {"instance", instance_}, {"member", "(release)"}});
+    }
   }
 
   Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
@@ -136,8 +133,10 @@ class SimObject : public Object {
   };
 
   Variant fail(json& entry, const RuntimeError& e) {
-    entry["error"] = {{"number", e.number()}, {"description", toUtf8(e.description())}};
-    state_->record(std::move(entry));
+    if (state_->tracing) {
+      entry["error"] = {{"number", e.number()}, {"description", toUtf8(e.description())}};
+      state_->record(std::move(entry));
+    }
     throw e;
   }
 
@@ -158,7 +157,7 @@ class SimObject : public Object {
                                                 ? std::span<const Member>(kAppli)
                                                 : std::span<const Member>(kScene);
     for (const Member& m : members) {
-      if (sameName(name, m.name)) return &m;
+      if (equalsIgnoringAsciiCase(name, std::string_view(m.name))) return &m;
     }
     return nullptr;
   }
@@ -240,11 +239,14 @@ Host::~Host() = default;
 
 ObjectRef Host::create(const std::u16string& progId) {
   const std::string name = toUtf8(progId);
-  json entry = {{"object", name}, {"member", "(create)"}};
+  json entry;
+  if (state_->tracing) entry = {{"object", name}, {"member", "(create)"}};
   state_->countAndMaybeFail(name, entry);
   auto object = std::make_shared<SimObject>(state_, name);
-  entry["instance"] = state_->instances;
-  state_->record(std::move(entry));
+  if (state_->tracing) {
+    entry["instance"] = state_->instances;
+    state_->record(std::move(entry));
+  }
   return object;
 }
 

@@ -8,8 +8,11 @@
 #include <string>
 #include <utility>
 
+#include "platform/unique_any.h"
+
 namespace brosk::win {
 
+// A counted reference to an interface: copies AddRef, the last owner Releases.
 template <class T>
 class ComPtr {
  public:
@@ -41,44 +44,30 @@ class ComPtr {
   T* p_ = nullptr;
 };
 
-class Bstr {
- public:
-  Bstr() = default;
-  explicit Bstr(const std::u16string& s)
-      : b_(SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()),
-                             static_cast<UINT>(s.size()))) {}
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
-  ~Bstr() { SysFreeString(b_); }
-  BSTR get() const { return b_; }
-  BSTR* put() {
-    SysFreeString(b_);
-    b_ = nullptr;
-    return &b_;
-  }
-  // Hands the string to a callee that will free it.
-  BSTR release() { return std::exchange(b_, nullptr); }
+using unique_bstr = unique_any<BSTR, &::SysFreeString>;
 
- private:
-  BSTR b_ = nullptr;
-};
+// A BSTR holding the text; no string (an owner of nothing) when there is no memory for it.
+inline unique_bstr makeBstr(const std::u16string& s) noexcept {
+  return unique_bstr(
+      SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()), static_cast<UINT>(s.size())));
+}
 
 inline std::u16string fromBstr(BSTR b) {
   return b ? std::u16string(reinterpret_cast<const char16_t*>(b), SysStringLen(b))
            : std::u16string();
 }
 
-class VariantGuard {
- public:
-  VariantGuard() { VariantInit(&v_); }
-  VariantGuard(const VariantGuard&) = delete;
-  VariantGuard& operator=(const VariantGuard&) = delete;
-  ~VariantGuard() { VariantClear(&v_); }
-  VARIANT* get() { return &v_; }
-  VARIANT& operator*() { return v_; }
-
- private:
-  VARIANT v_;
+// A VARIANT is cleared rather than closed, and VT_EMPTY holds nothing.
+struct variant_traits {
+  using type = VARIANT;
+  static VARIANT invalid() noexcept {
+    VARIANT v;
+    VariantInit(&v);
+    return v;
+  }
+  static bool valid(const VARIANT& v) noexcept { return v.vt != VT_EMPTY; }
+  static void close(VARIANT& v) noexcept { VariantClear(&v); }
 };
+using unique_variant = unique_any_t<variant_traits>;
 
 }  // namespace brosk::win

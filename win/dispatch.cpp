@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "automation/error.h"
+#include "automation/text.h"
 #include "platform/fp_state.h"
+#include "win/boundary.h"
 #include "win/com.h"
 
 namespace brosk::win {
@@ -31,12 +33,12 @@ class DispatchObject : public Object {
 // Storage of one argument: the VARIANT that owns the value, and what goes into
 // DISPPARAMS (the value itself, or a VT_BYREF pointer into the storage).
 struct ArgSlot {
-  VariantGuard value;
+  unique_variant value;
   VARIANTARG passed;
 };
 
 void passByReference(ArgSlot& slot) {
-  VARIANT& v = *slot.value;
+  VARIANT& v = *slot.value.addressof();
   VariantInit(&slot.passed);
   switch (v.vt) {
     case VT_I2:
@@ -77,11 +79,11 @@ Variant DispatchObject::call(std::u16string_view name, CallKind kind, std::span<
   std::vector<ArgSlot> slots(n);
   std::vector<VARIANTARG> params(n);
   for (std::size_t i = 0; i < n; ++i) {
-    toVariant(args[i].value(), *slots[i].value);
+    toVariant(args[i].value(), *slots[i].value.addressof());
     if (args[i].isByRef()) {
       passByReference(slots[i]);
     } else {
-      slots[i].passed = *slots[i].value;  // a shallow copy: the storage owns the value
+      slots[i].passed = slots[i].value.get();  // a shallow copy: the storage owns the value
     }
     params[n - 1 - i] = slots[i].passed;  // DISPPARAMS holds the arguments last first
   }
@@ -93,7 +95,7 @@ Variant DispatchObject::call(std::u16string_view name, CallKind kind, std::span<
     dp.cNamedArgs = 1;
     flags = DISPATCH_PROPERTYPUT;
   }
-  VariantGuard result;
+  unique_variant result;
   EXCEPINFO info{};
   UINT badArgument = 0;
   HRESULT hr = S_OK;
@@ -101,153 +103,121 @@ Variant DispatchObject::call(std::u16string_view name, CallKind kind, std::span<
     // The callee runs in the host's floating-point state, and may run its message loop.
     const FpCallout callout;
     hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &dp,
-                           kind == CallKind::PropertyPut ? nullptr : result.get(), &info,
+                           kind == CallKind::PropertyPut ? nullptr : result.addressof(), &info,
                            &badArgument);
   }
   // What the callee assigned to by-reference arguments lands in the caller's variables.
   for (std::size_t i = 0; i < n; ++i) {
     if (!args[i].isByRef()) continue;
-    Variant assigned = fromVariant(*slots[i].value);
+    Variant assigned = fromVariant(slots[i].value.get());
     if (assigned.kind() == args[i].variable().kind()) args[i].variable() = std::move(assigned);
   }
   if (FAILED(hr)) throw invokeError(hr, info);
-  return fromVariant(*result);
+  return fromVariant(result.get());
 }
 
 std::u16string errorInfoDescription() {
   ComPtr<IErrorInfo> info;
   if (GetErrorInfo(0, info.put()) != S_OK || !info) return {};
-  Bstr description;
+  unique_bstr description;
   info->GetDescription(description.put());
   return fromBstr(description.get());
 }
 
-bool sameName(const std::u16string& a, const std::u16string& b) {
-  return CompareStringOrdinal(reinterpret_cast<LPCWCH>(a.data()), static_cast<int>(a.size()),
-                              reinterpret_cast<LPCWCH>(b.data()), static_cast<int>(b.size()),
-                              TRUE) == CSTR_EQUAL;
-}
-
-class ObjectDispatch : public IDispatch {
+class ObjectDispatch : public ComObject<ObjectDispatch, IDispatch> {
  public:
-  explicit ObjectDispatch(ObjectRef object) : object_(std::move(object)) {}
+  static constexpr InterfaceEntry<ObjectDispatch> kInterfaces[] = {
+      {&IID_IUnknown, &asInterface<ObjectDispatch, IDispatch>},
+      {&IID_IDispatch, &asInterface<ObjectDispatch, IDispatch>},
+  };
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+  ObjectDispatch(ObjectRef object, const wchar_t* source)
+      : object_(std::move(object)), source_(source) {}
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) noexcept override {
     if (count) *count = 0;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) noexcept override {
     if (info) *info = nullptr;
     return DISP_E_BADINDEX;
   }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                          DISPID* ids) override {
-    if (names == nullptr || ids == nullptr || count == 0) return E_INVALIDARG;
-    const std::u16string name(reinterpret_cast<const char16_t*>(names[0]));
-    ids[0] = 0;
-    for (std::size_t i = 0; i < names_.size(); ++i) {
-      if (sameName(names_[i], name)) ids[0] = static_cast<DISPID>(i + 1);
-    }
-    if (ids[0] == 0) {
-      names_.push_back(name);
-      ids[0] = static_cast<DISPID>(names_.size());
-    }
-    for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;  // no named arguments
-    return count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
+                                          DISPID* ids) noexcept override {
+    return resultFromException(source_, IID_IDispatch, [&]() -> HRESULT {
+      if (names == nullptr || ids == nullptr || count == 0) return E_INVALIDARG;
+      const std::u16string name(reinterpret_cast<const char16_t*>(names[0]));
+      ids[0] = 0;
+      for (std::size_t i = 0; i < names_.size(); ++i) {
+        if (equalsIgnoringAsciiCase(names_[i], name)) ids[0] = static_cast<DISPID>(i + 1);
+      }
+      if (ids[0] == 0) {
+        names_.push_back(name);
+        ids[0] = static_cast<DISPID>(names_.size());
+      }
+      for (UINT i = 1; i < count; ++i) ids[i] = DISPID_UNKNOWN;  // no named arguments
+      return count > 1 ? DISP_E_UNKNOWNNAME : S_OK;
+    });
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* dp,
-                                   VARIANT* result, EXCEPINFO* info, UINT*) override {
-    if (id < 1 || static_cast<std::size_t>(id) > names_.size()) return DISP_E_MEMBERNOTFOUND;
-    const CallKind kind = (flags & DISPATCH_PROPERTYPUT) ? CallKind::PropertyPut
-                          : (flags & DISPATCH_METHOD)    ? CallKind::Method
-                                                         : CallKind::PropertyGet;
-    const UINT n = dp ? dp->cArgs : 0;
-    std::vector<Variant> values(n);
-    std::vector<Arg> args;
-    args.reserve(n);
-    try {
-      for (UINT i = 0; i < n; ++i) {
-        // For a property put the new value (named DISPID_PROPERTYPUT) comes first in
-        // DISPPARAMS; in call order it is the last argument.
-        const VARIANTARG& v = dp->rgvarg[n - 1 - i];
-        values[i] = fromVariant(v);
-        args.push_back((v.vt & VT_BYREF) ? Arg::byRef(values[i]) : Arg::byVal(values[i]));
-      }
-      Variant answer = object_->call(names_[static_cast<std::size_t>(id) - 1], kind, args);
-      for (UINT i = 0; i < n; ++i) {
-        VARIANTARG& v = dp->rgvarg[n - 1 - i];
-        if (!(v.vt & VT_BYREF)) continue;
-        if (v.vt == (VT_BYREF | VT_I4) && values[i].kind() == VarKind::Long)
-          *v.plVal = values[i].asLong();
-        if (v.vt == (VT_BYREF | VT_I2) && values[i].kind() == VarKind::Integer)
-          *v.piVal = values[i].asInteger();
-      }
-      if (result) {
-        VariantInit(result);
-        toVariant(answer, *result);
-      }
-      return S_OK;
-    } catch (const std::exception&) {
-      const RuntimeError e = currentError();
-      if (info == nullptr) return hresultOf(e.number());
-      *info = EXCEPINFO{};
-      info->scode = hresultOf(e.number());
-      info->bstrSource = SysAllocString(L"kdsim");
-      info->bstrDescription = Bstr(e.description()).release();
-      return DISP_E_EXCEPTION;
-    }
+                                   VARIANT* result, EXCEPINFO* info, UINT*) noexcept override {
+    SetErrorInfo(0, nullptr);
+    return withExceptionInfo(
+        resultFromException(
+            source_, IID_IDispatch,
+            [&]() -> HRESULT {
+              if (id < 1 || static_cast<std::size_t>(id) > names_.size())
+                return DISP_E_MEMBERNOTFOUND;
+              const CallKind kind = (flags & DISPATCH_PROPERTYPUT) ? CallKind::PropertyPut
+                                    : (flags & DISPATCH_METHOD)    ? CallKind::Method
+                                                                   : CallKind::PropertyGet;
+              const UINT n = dp ? dp->cArgs : 0;
+              std::vector<Variant> values(n);
+              std::vector<Arg> args;
+              args.reserve(n);
+              for (UINT i = 0; i < n; ++i) {
+                // For a property put the new value (named DISPID_PROPERTYPUT) comes first in
+                // DISPPARAMS; in call order it is the last argument.
+                const VARIANTARG& v = dp->rgvarg[n - 1 - i];
+                values[i] = fromVariant(v);
+                args.push_back((v.vt & VT_BYREF) ? Arg::byRef(values[i]) : Arg::byVal(values[i]));
+              }
+              const Variant answer =
+                  object_->call(names_[static_cast<std::size_t>(id) - 1], kind, args);
+              for (UINT i = 0; i < n; ++i) {
+                VARIANTARG& v = dp->rgvarg[n - 1 - i];
+                if (!(v.vt & VT_BYREF)) continue;
+                if (v.vt == (VT_BYREF | VT_I4) && values[i].kind() == VarKind::Long)
+                  *v.plVal = values[i].asLong();
+                if (v.vt == (VT_BYREF | VT_I2) && values[i].kind() == VarKind::Integer)
+                  *v.piVal = values[i].asInteger();
+              }
+              if (result) {
+                unique_variant made;
+                toVariant(answer, *made.addressof());
+                VariantInit(result);
+                *result = made.release();
+              }
+              return S_OK;
+            }),
+        info);
   }
 
  private:
-  virtual ~ObjectDispatch() = default;
-  std::atomic<ULONG> refs_{1};
   ObjectRef object_;
+  const wchar_t* source_;
   std::vector<std::u16string> names_;
 };
 
 }  // namespace
 
-void setErrorInfo(const RuntimeError& e, const wchar_t* source, const IID& iid) {
-  ComPtr<ICreateErrorInfo> create;
-  if (FAILED(CreateErrorInfo(create.put()))) return;
-  create->SetGUID(iid);
-  create->SetSource(const_cast<LPOLESTR>(source));
-  Bstr description(e.description());
-  create->SetDescription(description.get());
-  ComPtr<IErrorInfo> info;
-  if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, info.putVoid())))
-    SetErrorInfo(0, info.get());
-}
-
-HRESULT hresultOf(std::int32_t number) {
-  if (number < 0) return static_cast<HRESULT>(number);
-  return static_cast<HRESULT>(0x800A0000u | (static_cast<std::uint32_t>(number) & 0xFFFFu));
-}
-
 RuntimeError invokeError(HRESULT hr, const EXCEPINFO& given) {
   EXCEPINFO info = given;
   if (hr == DISP_E_EXCEPTION) {
     if (info.pfnDeferredFillIn) info.pfnDeferredFillIn(&info);
-    const std::u16string description = fromBstr(info.bstrDescription);
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrHelpFile);
+    // The callee's strings are ours to free, whatever happens while they are read.
+    const unique_bstr description(info.bstrDescription), source(info.bstrSource),
+        help(info.bstrHelpFile);
     std::int32_t number = info.wCode;
     if (number == 0) {
       const auto code = static_cast<std::uint32_t>(info.scode);
@@ -255,9 +225,7 @@ RuntimeError invokeError(HRESULT hr, const EXCEPINFO& given) {
                                                    : static_cast<std::int32_t>(code);
     }
     if (number == 0) number = err::kAutomation;
-    return RuntimeError(number, description.empty()
-                                    ? standardDescription(number < 0 ? err::kAutomation : number)
-                                    : description);
+    return RuntimeError(number, fromBstr(description.get()));
   }
   switch (hr) {
     case DISP_E_MEMBERNOTFOUND:
@@ -293,12 +261,12 @@ RuntimeError invokeError(HRESULT hr, const EXCEPINFO& given) {
 Variant fromVariant(const VARIANT& given) {
   if (given.vt == (VT_BYREF | VT_VARIANT))
     return given.pvarVal ? fromVariant(*given.pvarVal) : Variant();
-  VariantGuard plain;
+  unique_variant plain;
   const VARIANT* v = &given;
   if (given.vt & VT_BYREF) {
-    if (FAILED(VariantCopyInd(plain.get(), const_cast<VARIANT*>(&given))))
+    if (FAILED(VariantCopyInd(plain.addressof(), const_cast<VARIANT*>(&given))))
       throw RuntimeError(err::kTypeMismatch);
-    v = plain.get();
+    v = plain.addressof();
   }
   switch (v->vt) {
     case VT_EMPTY:
@@ -334,10 +302,10 @@ Variant fromVariant(const VARIANT& given) {
       return Variant::object(wrapDispatch(d.get()));
     }
     default: {
-      VariantGuard number;
-      if (FAILED(VariantChangeType(number.get(), const_cast<VARIANT*>(v), 0, VT_R8)))
+      unique_variant number;
+      if (FAILED(VariantChangeType(number.addressof(), const_cast<VARIANT*>(v), 0, VT_R8)))
         throw RuntimeError(err::kTypeMismatch);
-      return Variant::dbl((*number).dblVal);
+      return Variant::dbl(number.get().dblVal);
     }
   }
 }
@@ -364,8 +332,8 @@ void toVariant(const Variant& value, VARIANT& out) {
       break;
     case VarKind::Text:
       out.vt = VT_BSTR;
-      out.bstrVal = Bstr(value.asText()).release();
-      if (out.bstrVal == nullptr && !value.asText().empty()) throw RuntimeError(err::kOutOfMemory);
+      out.bstrVal = makeBstr(value.asText()).release();
+      if (out.bstrVal == nullptr) throw std::bad_alloc();
       break;
     case VarKind::Object: {
       out.vt = VT_DISPATCH;
@@ -376,7 +344,7 @@ void toVariant(const Variant& value, VARIANT& out) {
         out.pdispVal = d->dispatch();
         out.pdispVal->AddRef();
       } else {
-        out.pdispVal = exposeObject(object);
+        out.pdispVal = exposeObject(object, L"brosk");
       }
       break;
     }
@@ -387,8 +355,8 @@ ObjectRef wrapDispatch(IDispatch* dispatch) {
   return std::make_shared<DispatchObject>(dispatch);
 }
 
-IDispatch* exposeObject(ObjectRef object) {
-  return new ObjectDispatch(std::move(object));
+IDispatch* exposeObject(ObjectRef object, const wchar_t* source) {
+  return new ObjectDispatch(std::move(object), source);
 }
 
 ObjectRef createComObject(std::u16string_view progId) {

@@ -15,7 +15,10 @@
 
 #include "automation/error.h"
 #include "automation/text.h"
+#include "platform/fp_state.h"
+#include "platform/unique_any.h"
 #include "sim/host.h"
+#include "win/boundary.h"
 #include "win/com.h"
 #include "win/dispatch.h"
 #include "win/module.h"
@@ -39,14 +42,16 @@ std::wstring environment(const wchar_t* name) {
   return value;
 }
 
+using unique_file = unique_any<FILE*, &std::fclose>;
+
 std::string readFile(const std::wstring& path) {
-  FILE* f = _wfopen(path.c_str(), L"rb");
-  if (f == nullptr)
+  const unique_file f(_wfopen(path.c_str(), L"rb"));
+  if (!f)
     throw sim::SceneError(toUtf8(std::u16string(path.begin(), path.end())) + ": cannot be opened");
   std::string text;
   char buffer[65536];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) text.append(buffer, n);
-  std::fclose(f);
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f.get())) > 0;)
+    text.append(buffer, n);
   return text;
 }
 
@@ -68,13 +73,12 @@ class Session {
     if (!host_ || trace_.empty()) return;
     const auto& trace = host_->trace();
     if (written_ >= trace.size()) return;
-    FILE* f = _wfopen(trace_.c_str(), L"ab");
-    if (f == nullptr) return;
+    const unique_file f(_wfopen(trace_.c_str(), L"ab"));
+    if (!f) return;
     for (; written_ < trace.size(); ++written_) {
       const std::string line = trace[written_].dump() + "\n";
-      std::fwrite(line.data(), 1, line.size(), f);
+      std::fwrite(line.data(), 1, line.size(), f.get());
     }
-    std::fclose(f);
   }
 
  private:
@@ -91,19 +95,22 @@ Session& session() {
 // A host object whose calls reach the trace file as they happen.
 class Traced : public Object {
  public:
-  explicit Traced(ObjectRef inner) : inner_(std::move(inner)) { ++gObjects; }
+  explicit Traced(ObjectRef inner) : inner_(std::move(inner)) {}
   ~Traced() override {
     inner_.reset();
-    session().flush();
-    --gObjects;
+    try {
+      session().flush();
+    } catch (...) {
+      // the trace file misses the release; the test that reads it says so
+    }
   }
   Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
     struct Flush {
       ~Flush() { session().flush(); }
     } flush;
     if (const std::wstring x87 = environment(L"KDSIM_X87"); !x87.empty()) {
-      const auto word = static_cast<unsigned short>(std::wcstoul(x87.c_str(), nullptr, 16));
-      asm volatile("fldcw %0" : : "m"(word));
+      const auto word = static_cast<std::uint16_t>(std::wcstoul(x87.c_str(), nullptr, 16));
+      setFpControl({word, readFpControl().mxcsr});
     }
     return inner_->call(name, kind, args);
   }
@@ -112,27 +119,29 @@ class Traced : public Object {
   ObjectRef inner_;
 };
 
-class Factory : public ModuleFactory {
+class Factory : public ClassFactory<Factory> {
  public:
   explicit Factory(const char16_t* progId) : progId_(progId) {}
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
-    if (out == nullptr) return E_POINTER;
-    *out = nullptr;
-    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    try {
-      ObjectRef object = std::make_shared<Traced>(session().host().create(progId_));
-      session().flush();
-      ComPtr<IDispatch> dispatch(exposeObject(std::move(object)));
-      return dispatch->QueryInterface(riid, out);
-    } catch (const RuntimeError& e) {
-      session().flush();
-      setErrorInfo(e, L"kdsim", IID_IDispatch);
-      return hresultOf(e.number());
-    } catch (const std::exception& e) {
-      // A scene file that cannot be read: the caller learns why.
-      setErrorInfo(RuntimeError(err::kAutomation, fromUtf8(e.what())), L"kdsim", IID_IDispatch);
-      return E_FAIL;
-    }
+  HRESULT create(REFIID riid, void** out) noexcept {
+    return resultFromException(L"kdsim", IID_IDispatch, [&] {
+      struct Flush {
+        ~Flush() {
+          try {
+            session().flush();
+          } catch (...) {
+            // as in Traced
+          }
+        }
+      } flush;
+      try {
+        ObjectRef object = std::make_shared<Traced>(session().host().create(progId_));
+        const ComPtr<IDispatch> dispatch(exposeObject(std::move(object), L"kdsim"));
+        return dispatch->QueryInterface(riid, out);
+      } catch (const sim::SceneError& e) {
+        // A scene file that cannot be read: the caller learns why.
+        throw RuntimeError(err::kAutomation, fromUtf8(e.what()));
+      }
+    });
   }
 
  private:
@@ -147,14 +156,16 @@ const ClassesKeys gKeys(Scope::Machine, View::Own);
 
 HRESULT registerClass(const wchar_t* progId, const CLSID& clsid) {
   const std::wstring id = guidText(clsid);
-  for (HRESULT hr : {gKeys.set(progId, progId), gKeys.set(std::wstring(progId) + L"\\CLSID", id),
-                     gKeys.set(L"CLSID\\" + id, progId),
-                     gKeys.set(L"CLSID\\" + id + L"\\InprocServer32", modulePath(),
-                               L"ThreadingModel", L"Apartment"),
-                     gKeys.set(L"CLSID\\" + id + L"\\ProgID", progId)}) {
-    if (FAILED(hr)) return SELFREG_E_CLASS;
-  }
-  return S_OK;
+  const std::wstring key = L"CLSID\\" + id;
+  const RegistryValue values[] = {
+      {progId, nullptr, progId, SELFREG_E_CLASS},
+      {std::wstring(progId) + L"\\CLSID", nullptr, id, SELFREG_E_CLASS},
+      {key, nullptr, progId, SELFREG_E_CLASS},
+      {key + L"\\InprocServer32", nullptr, modulePath(), SELFREG_E_CLASS},
+      {key + L"\\InprocServer32", L"ThreadingModel", L"Apartment", SELFREG_E_CLASS},
+      {key + L"\\ProgID", nullptr, progId, SELFREG_E_CLASS},
+  };
+  return writeValues(gKeys, values);
 }
 
 }  // namespace
@@ -163,29 +174,35 @@ HRESULT registerClass(const wchar_t* progId, const CLSID& clsid) {
 using namespace brosk::win;
 
 extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
-  if (out == nullptr) return E_POINTER;
-  *out = nullptr;
-  if (clsid == kAppliClsid) return gAppli.QueryInterface(riid, out);
-  if (clsid == kSceneClsid) return gScene.QueryInterface(riid, out);
-  return CLASS_E_CLASSNOTAVAILABLE;
+  return resultFromException(L"kdsim", IID_IClassFactory, [&]() -> HRESULT {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (clsid == kAppliClsid) return gAppli.QueryInterface(riid, out);
+    if (clsid == kSceneClsid) return gScene.QueryInterface(riid, out);
+    return CLASS_E_CLASSNOTAVAILABLE;
+  });
 }
 
 extern "C" HRESULT __stdcall DllRegisterServer() {
-  const HRESULT hr = registerClass(L"KDSDK.Appli", kAppliClsid);
-  return FAILED(hr) ? hr : registerClass(L"KDSDK.Scene", kSceneClsid);
+  return resultFromException(L"kdsim", IID_NULL, [] {
+    const HRESULT hr = registerClass(L"KDSDK.Appli", kAppliClsid);
+    return FAILED(hr) ? hr : registerClass(L"KDSDK.Scene", kSceneClsid);
+  });
 }
 
 extern "C" HRESULT __stdcall DllUnregisterServer() {
-  // Where the other bitness's kdsim is registered too, the ProgIDs both share stay.
-  const ClassesKeys other(Scope::Machine, View::Other);
-  HRESULT result = S_OK;
-  for (const auto& [progId, clsid] :
-       {std::pair{L"KDSDK.Appli", kAppliClsid}, std::pair{L"KDSDK.Scene", kSceneClsid}}) {
-    const std::wstring key = L"CLSID\\" + guidText(clsid);
-    if (FAILED(gKeys.remove(key))) result = SELFREG_E_CLASS;
-    if (!other.exists(key + L"\\InprocServer32") && FAILED(gKeys.remove(progId))) {
-      result = SELFREG_E_CLASS;
+  return resultFromException(L"kdsim", IID_NULL, [] {
+    // Where the other bitness's kdsim is registered too, the ProgIDs both share stay.
+    const ClassesKeys other(Scope::Machine, View::Other);
+    HRESULT result = S_OK;
+    for (const auto& [progId, clsid] :
+         {std::pair{L"KDSDK.Appli", kAppliClsid}, std::pair{L"KDSDK.Scene", kSceneClsid}}) {
+      const std::wstring key = L"CLSID\\" + guidText(clsid);
+      if (FAILED(gKeys.remove(key))) result = SELFREG_E_CLASS;
+      if (!other.exists(key + L"\\InprocServer32") && FAILED(gKeys.remove(progId))) {
+        result = SELFREG_E_CLASS;
+      }
     }
-  }
-  return result;
+    return result;
+  });
 }

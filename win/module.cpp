@@ -2,8 +2,8 @@
 
 #include <objbase.h>
 
-#include "platform/fp_state.h"
 #include "platform/thread_state.h"
+#include "win/boundary.h"
 
 namespace brosk::win {
 
@@ -27,23 +27,6 @@ std::wstring guidText(const GUID& guid) {
   wchar_t text[40];
   StringFromGUID2(guid, text, 40);
   return text;
-}
-
-HRESULT ModuleFactory::QueryInterface(REFIID riid, void** out) {
-  const FpEntry entry;
-  if (out == nullptr) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-    *out = static_cast<IClassFactory*>(this);
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-HRESULT ModuleFactory::LockServer(BOOL lock) {
-  const FpEntry entry;
-  lock ? ++gLocks : --gLocks;
-  return S_OK;
 }
 
 }  // namespace brosk::win
@@ -72,6 +55,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 }
 
 extern "C" HRESULT __stdcall DllCanUnloadNow() {
-  const brosk::FpEntry entry;
-  return brosk::win::gObjects == 0 && brosk::win::gLocks == 0 ? S_OK : S_FALSE;
+  using namespace brosk::win;
+  return resultFromException(L"brosk", IID_NULL,
+                             [] { return gObjects == 0 && gLocks == 0 ? S_OK : S_FALSE; });
 }

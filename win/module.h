@@ -1,4 +1,4 @@
-// State of the loaded DLL: its module handle and the count of live objects and locks
+// State of the loaded DLL: its module handle and the counts of live objects and locks
 // that DllCanUnloadNow answers from.
 #pragma once
 
@@ -18,16 +18,6 @@ extern std::atomic<long> gLocks;
 std::wstring modulePath();
 
 std::wstring guidText(const GUID& guid);
-
-// A class factory that lives as long as the module: its references count for nothing,
-// LockServer keeps the module loaded. Subclasses make the objects.
-class ModuleFactory : public IClassFactory {
- public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override;
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override;
-};
 
 // DllMain (it keeps the module handle and frees the threads' module state) and
 // DllCanUnloadNow (true when no object and no lock is alive) are defined in module.cpp

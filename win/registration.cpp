@@ -26,34 +26,28 @@ struct Keys {
 
 HRESULT registerPlugin(Scope scope) {
   const Keys k;
-  const ClassesKeys own(scope, View::Own);
   const std::wstring path = modulePath();
-  const std::wstring clsid = guidText(CLSID_Plugin);
   const std::wstring libid = guidText(LIBID_brosk);
-  for (const HRESULT hr : {
-           own.set(kProgId, kProgId),
-           own.set(std::wstring(kProgId) + L"\\CLSID", clsid),
-           own.set(k.clsid, kProgId),
-           own.set(k.server, path, L"ThreadingModel", L"Apartment"),
-           own.set(k.clsid + L"\\ProgID", kProgId),
-           own.set(k.clsid + L"\\VERSION", L"1.0"),
-           own.set(k.clsid + L"\\TypeLib", libid),
-           own.set(k.clsid + L"\\Programmable", L""),
-       }) {
-    if (FAILED(hr)) return SELFREG_E_CLASS;
-  }
-  for (const HRESULT hr : {
-           own.set(k.typeLibVersion, L"brosk"),
-           own.set(k.typeLibVersion + L"\\FLAGS", L"0"),
-           own.set(k.typeLibPath, path),
-           own.set(k.interfaceKey, L"_Plugin"),
-           own.set(k.interfaceKey + L"\\ProxyStubClsid", kTypeLibMarshaler),
-           own.set(k.interfaceKey + L"\\ProxyStubClsid32", kTypeLibMarshaler),
-           own.set(k.interfaceKey + L"\\TypeLib", libid, L"Version", L"1.0"),
-       }) {
-    if (FAILED(hr)) return SELFREG_E_TYPELIB;
-  }
-  return S_OK;
+  const RegistryValue values[] = {
+      {kProgId, nullptr, kProgId, SELFREG_E_CLASS},
+      {std::wstring(kProgId) + L"\\CLSID", nullptr, guidText(CLSID_Plugin), SELFREG_E_CLASS},
+      {k.clsid, nullptr, kProgId, SELFREG_E_CLASS},
+      {k.server, nullptr, path, SELFREG_E_CLASS},
+      {k.server, L"ThreadingModel", L"Apartment", SELFREG_E_CLASS},
+      {k.clsid + L"\\ProgID", nullptr, kProgId, SELFREG_E_CLASS},
+      {k.clsid + L"\\VERSION", nullptr, L"1.0", SELFREG_E_CLASS},
+      {k.clsid + L"\\TypeLib", nullptr, libid, SELFREG_E_CLASS},
+      {k.clsid + L"\\Programmable", nullptr, L"", SELFREG_E_CLASS},
+      {k.typeLibVersion, nullptr, L"brosk", SELFREG_E_TYPELIB},
+      {k.typeLibVersion + L"\\FLAGS", nullptr, L"0", SELFREG_E_TYPELIB},
+      {k.typeLibPath, nullptr, path, SELFREG_E_TYPELIB},
+      {k.interfaceKey, nullptr, L"_Plugin", SELFREG_E_TYPELIB},
+      {k.interfaceKey + L"\\ProxyStubClsid", nullptr, kTypeLibMarshaler, SELFREG_E_TYPELIB},
+      {k.interfaceKey + L"\\ProxyStubClsid32", nullptr, kTypeLibMarshaler, SELFREG_E_TYPELIB},
+      {k.interfaceKey + L"\\TypeLib", nullptr, libid, SELFREG_E_TYPELIB},
+      {k.interfaceKey + L"\\TypeLib", L"Version", L"1.0", SELFREG_E_TYPELIB},
+  };
+  return writeValues(ClassesKeys(scope, View::Own), values);
 }
 
 HRESULT unregisterPlugin(Scope scope) {

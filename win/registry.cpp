@@ -1,5 +1,7 @@
 #include "win/registry.h"
 
+#include "platform/unique_any.h"
+
 namespace brosk::win {
 namespace {
 
@@ -10,20 +12,7 @@ std::wstring classes(const std::wstring& key) {
   return L"Software\\Classes\\" + key;
 }
 
-class Key {
- public:
-  Key() = default;
-  ~Key() {
-    if (h_) RegCloseKey(h_);
-  }
-  Key(const Key&) = delete;
-  Key& operator=(const Key&) = delete;
-  HKEY* put() { return &h_; }
-  HKEY get() const { return h_; }
-
- private:
-  HKEY h_ = nullptr;
-};
+using Key = unique_any<HKEY, &::RegCloseKey>;
 
 }  // namespace
 
@@ -31,20 +20,22 @@ ClassesKeys::ClassesKeys(Scope scope, View view)
     : root_(scope == Scope::Machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER),
       view_(view == View::Own ? kOwnView : kOtherView) {}
 
-HRESULT ClassesKeys::set(const std::wstring& key, const std::wstring& value, const wchar_t* name,
-                         const std::wstring& named) const {
+HRESULT ClassesKeys::set(const std::wstring& key, const wchar_t* name,
+                         const std::wstring& value) const {
   Key handle;
   LONG rc = RegCreateKeyExW(root_, classes(key).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                             KEY_WRITE | view_, nullptr, handle.put(), nullptr);
   if (rc != ERROR_SUCCESS) return HRESULT_FROM_WIN32(rc);
-  auto write = [&](const wchar_t* valueName, const std::wstring& data) {
-    return RegSetValueExW(handle.get(), valueName, 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(data.c_str()),
-                          static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-  };
-  rc = write(nullptr, value);
-  if (rc == ERROR_SUCCESS && name) rc = write(name, named);
+  rc = RegSetValueExW(handle.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
   return HRESULT_FROM_WIN32(rc);
+}
+
+HRESULT writeValues(const ClassesKeys& keys, std::span<const RegistryValue> values) {
+  for (const RegistryValue& v : values) {
+    if (FAILED(keys.set(v.key, v.name, v.value))) return v.failure;
+  }
+  return S_OK;
 }
 
 std::optional<std::wstring> ClassesKeys::get(const std::wstring& key, const wchar_t* name) const {

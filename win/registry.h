@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <span>
 #include <string>
 
 namespace brosk::win {
@@ -20,9 +21,8 @@ class ClassesKeys {
  public:
   ClassesKeys(Scope scope, View view);
 
-  // Writes a key with its default value and, when a name is given, one named value.
-  HRESULT set(const std::wstring& key, const std::wstring& value, const wchar_t* name = nullptr,
-              const std::wstring& named = L"") const;
+  // Writes one value of a key (its default value when no name is given), making the key.
+  HRESULT set(const std::wstring& key, const wchar_t* name, const std::wstring& value) const;
   // A value of a key; none when the key or the value is missing.
   std::optional<std::wstring> get(const std::wstring& key, const wchar_t* name = nullptr) const;
   bool exists(const std::wstring& key) const;
@@ -35,6 +35,20 @@ class ClassesKeys {
   HKEY root_;
   REGSAM view_;
 };
+
+// One value a registration writes: under `key`, the default value (no name) or a named one;
+// `failure` is what the registration reports when it cannot be written.
+struct RegistryValue {
+  std::wstring key;
+  const wchar_t* name;
+  std::wstring value;
+  HRESULT failure;
+};
+
+// Writes the values in order and stops at the first one that cannot be written, whose
+// failure it returns. Writing them again writes the same values: a registration that
+// stopped half way is mended by the next.
+HRESULT writeValues(const ClassesKeys& keys, std::span<const RegistryValue> values);
 
 // Whether two names (paths, words) are the same as Windows compares names: without
 // regard to case.

@@ -13,15 +13,6 @@ namespace {
 
 const NumberFormat kInvariant{u".", u""};
 
-bool is(std::u16string_view name, std::u16string_view member) {
-  auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
-  if (name.size() != member.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (lower(name[i]) != lower(member[i])) return false;
-  }
-  return true;
-}
-
 void expectArgs(std::span<const Arg> args, std::size_t count) {
   if (args.size() != count) throw RuntimeError(err::kWrongArgumentCount);
 }
@@ -50,7 +41,7 @@ class Worksheet : public Object {
   Sheet sheet;
 
   Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
-    if (!is(name, u"Cells") || kind != CallKind::PropertyPut) noSuchMember();
+    if (!equalsIgnoringAsciiCase(name, u"Cells") || kind != CallKind::PropertyPut) noSuchMember();
     expectArgs(args, 3);
     const std::int32_t row = wholeNumber(args[0]);
     const std::int32_t column = wholeNumber(args[1]);
@@ -99,7 +90,7 @@ class Workbooks : public Object {
  public:
   explicit Workbooks(std::shared_ptr<Application> app);
   Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
-    if (!is(name, u"Add") || kind == CallKind::PropertyPut) noSuchMember();
+    if (!equalsIgnoringAsciiCase(name, u"Add") || kind == CallKind::PropertyPut) noSuchMember();
     expectArgs(args, 0);
     return Variant::object(std::make_shared<Workbook>(app_, files_));
   }
@@ -116,15 +107,15 @@ class Application : public Object, public std::enable_shared_from_this<Applicati
 
   Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
     if (kind == CallKind::PropertyPut) noSuchMember();
-    if (is(name, u"Workbooks")) {
+    if (equalsIgnoringAsciiCase(name, u"Workbooks")) {
       expectArgs(args, 0);
       return Variant::object(std::make_shared<Workbooks>(shared_from_this()));
     }
-    if (is(name, u"Version")) {
+    if (equalsIgnoringAsciiCase(name, u"Version")) {
       expectArgs(args, 0);
       return Variant::text(kExcelVersion);
     }
-    if (is(name, u"Quit")) {
+    if (equalsIgnoringAsciiCase(name, u"Quit")) {
       expectArgs(args, 0);
       return {};
     }
@@ -137,7 +128,7 @@ Workbooks::Workbooks(std::shared_ptr<Application> app)
 
 Variant Workbook::call(std::u16string_view name, CallKind kind, std::span<const Arg> args) {
   if (kind == CallKind::PropertyPut) noSuchMember();
-  if (is(name, u"Worksheets")) {
+  if (equalsIgnoringAsciiCase(name, u"Worksheets")) {
     checkOpen();
     expectArgs(args, 1);
     const Variant& index = args[0].value();
@@ -145,11 +136,11 @@ Variant Workbook::call(std::u16string_view name, CallKind kind, std::span<const 
     if (!byName && wholeNumber(args[0]) != 1) throw RuntimeError(err::kSubscript);
     return Variant::object(sheet_);
   }
-  if (is(name, u"Application")) {
+  if (equalsIgnoringAsciiCase(name, u"Application")) {
     expectArgs(args, 0);
     return Variant::object(app_);
   }
-  if (is(name, u"SaveAs")) {
+  if (equalsIgnoringAsciiCase(name, u"SaveAs")) {
     checkOpen();
     expectArgs(args, 2);
     if (args[0].value().kind() != VarKind::Text) throw RuntimeError(err::kTypeMismatch);
@@ -160,7 +151,7 @@ Variant Workbook::call(std::u16string_view name, CallKind kind, std::span<const 
     saveXls(files_, args[0].value().asText(), sheet_->sheet);
     return {};
   }
-  if (is(name, u"Close")) {
+  if (equalsIgnoringAsciiCase(name, u"Close")) {
     expectArgs(args, 0);
     closed_ = true;
     return {};

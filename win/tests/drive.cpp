@@ -11,6 +11,8 @@
 //               [--links N] [--unload]
 //   brosk-drive --version-info DLL       prints the version record of DLL
 //   brosk-drive --unload-check DLL       checks DllCanUnloadNow around one object
+//   brosk-drive --alloc-faults DLL       every allocation of every entry point of the test
+//                                        build DLL failing in turn (see allocFaults)
 //
 // Output: "OnAppStartAfter: RESULT", then for each showing of the dialog "[dialog]" and
 // the texts it opened with, each message box as "[TITLE] TEXT" (a question with " -> Sí"
@@ -48,6 +50,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -554,6 +557,189 @@ int unloadCheck(const std::wstring& file) {
   return before == S_OK && alive == S_FALSE && locked == S_FALSE && after == S_OK ? 0 : 1;
 }
 
+// --- Every allocation of every entry point failing in turn ---------------------------------
+
+// Loads the test build of brosk.dll whose Nth allocation fails on request and runs each
+// entry from outside (the class factory and the object, IDispatch by name, the _Plugin
+// methods, registration per machine and per user both ways, the unload query) with its
+// first, second, third... allocation failing, until a run allocates no more. Every run
+// must come back with an HRESULT: the process living on is the test. A registration that
+// failed half way is done again without a fault and must succeed. One line per entry:
+// "[alloc] NAME: N allocations, each failing gives an HRESULT (...)". With
+// BROSK_ALLOC_TRACE set, each run is named on standard error first, to find a crash.
+int allocFaults(const std::wstring& file) {
+  HMODULE module = LoadLibraryW(file.c_str());
+  if (!module) return 1;
+  auto entry = [&](const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(module, name));
+  };
+  using Fail = void(__stdcall*)(long);
+  using Failed = BOOL(__stdcall*)();
+  using GetClassObject = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
+  using Plain = HRESULT(__stdcall*)();
+  using Install = HRESULT(__stdcall*)(BOOL, LPCWSTR);
+  const auto fail = reinterpret_cast<Fail>(entry("BroskFailAllocation"));
+  const auto failed = reinterpret_cast<Failed>(entry("BroskAllocationFailed"));
+  const auto getClassObject = reinterpret_cast<GetClassObject>(entry("DllGetClassObject"));
+  const auto canUnload = reinterpret_cast<Plain>(entry("DllCanUnloadNow"));
+  const auto registerServer = reinterpret_cast<Plain>(entry("DllRegisterServer"));
+  const auto unregisterServer = reinterpret_cast<Plain>(entry("DllUnregisterServer"));
+  const auto install = reinterpret_cast<Install>(entry("DllInstall"));
+  CLSID clsid;
+  if (!fail || !failed || !getClassObject || !canUnload || !registerServer || !unregisterServer ||
+      !install || FAILED(CLSIDFromString(L"{E2582346-AEE3-4033-BC4A-A085F3419C5B}", &clsid))) {
+    return 1;
+  }
+  auto create = [&](IDispatch** object) {
+    IClassFactory* factory = nullptr;
+    HRESULT hr = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (FAILED(hr)) return hr;
+    hr = factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(object));
+    factory->Release();
+    return hr;
+  };
+  IDispatch* plugin = nullptr;
+  if (FAILED(create(&plugin))) return 1;
+  auto invoke = [&](const wchar_t* name, std::vector<VARIANTARG> args) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    DISPID id = 0;
+    HRESULT hr = plugin->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    std::reverse(args.begin(), args.end());  // DISPPARAMS holds the last argument first
+    DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO info{};
+    hr = plugin->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &info,
+                        nullptr);
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrHelpFile);
+    VariantClear(&result);
+    return hr;
+  };
+  auto lineArgs = [](short& pos, BSTR* texts) {
+    std::vector<VARIANTARG> args(6);
+    for (int i = 0; i < 6; ++i) {
+      VariantInit(&args[i]);
+      if (i == 2) {
+        args[i].vt = VT_BYREF | VT_I2;
+        args[i].piVal = &pos;
+      } else {
+        args[i].vt = VT_BYREF | VT_BSTR;
+        args[i].pbstrVal = &texts[i];
+      }
+    }
+    return args;
+  };
+  BSTR texts[6] = {SysAllocString(L"1"), SysAllocString(L"2024"), nullptr,
+                   SysAllocString(L"R"), SysAllocString(L"D"),    SysAllocString(L"diez")};
+  short badPos = 0;
+  short goodPos = 1;
+  VARIANTARG block;
+  VariantInit(&block);
+  block.vt = VT_I4;
+  block.lVal = 1;
+
+  // Whether the registration under `root` is whole: the ProgID, the class and its server,
+  // the type library and the interface.
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(module, path, MAX_PATH);
+  auto whole = [&](HKEY root) {
+    auto value = [&](const std::wstring& key, const wchar_t* name = nullptr) {
+      wchar_t text[1024];
+      DWORD bytes = sizeof text;
+      const std::wstring full = L"Software\\Classes\\" + key;
+      return RegGetValueW(root, full.c_str(), name, RRF_RT_REG_SZ, nullptr, text, &bytes) ==
+                     ERROR_SUCCESS
+                 ? std::wstring(text)
+                 : std::wstring();
+    };
+    const std::wstring id = L"{E2582346-AEE3-4033-BC4A-A085F3419C5B}";
+    const std::wstring typeLib = L"TypeLib\\{22C6A8B7-F949-477F-BE07-6E33944B6A2C}\\1.0\\0\\";
+    return value(L"brosk.Plugin\\CLSID") == id &&
+           lstrcmpiW(value(L"CLSID\\" + id + L"\\InprocServer32").c_str(), path) == 0 &&
+           value(L"CLSID\\" + id + L"\\InprocServer32", L"ThreadingModel") == L"Apartment" &&
+           lstrcmpiW(value(typeLib + (sizeof(void*) == 8 ? L"win64" : L"win32")).c_str(), path) ==
+               0;
+  };
+  auto mended = [&](HRESULT hr, HKEY root, bool registered) {
+    return FAILED(hr) ? hr : whole(root) == registered ? S_OK : E_FAIL;
+  };
+
+  struct Entry {
+    const char* name;
+    std::function<HRESULT()> run;
+    // Done after a failed run, without a fault: it must succeed and leave the registration
+    // whole (or whole again after a removal, for the next run).
+    std::function<HRESULT()> mend;
+  };
+  const std::vector<Entry> entries = {
+      {"DllGetClassObject and CreateInstance",
+       [&] {
+         IDispatch* object = nullptr;
+         const HRESULT hr = create(&object);
+         if (object) object->Release();
+         return hr;
+       },
+       nullptr},
+      {"GetIDsOfNames",
+       [&] {
+         LPOLESTR names[] = {const_cast<LPOLESTR>(L"SceneCheck")};
+         DISPID id = 0;
+         return plugin->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+       },
+       nullptr},
+      {"OnAppStartAfter", [&] { return invoke(L"OnAppStartAfter", {block}); }, nullptr},
+      {"insertarEnLista at line 0 (error 9)",
+       [&] { return invoke(L"insertarEnLista", lineArgs(badPos, texts)); }, nullptr},
+      {"insertarEnLista with a price that is no number (error 13)",
+       [&] { return invoke(L"insertarEnLista", lineArgs(goodPos, texts)); }, nullptr},
+      {"DllCanUnloadNow", [&] { return canUnload(); }, nullptr},
+      {"DllRegisterServer", registerServer,
+       [&] { return mended(registerServer(), HKEY_LOCAL_MACHINE, true); }},
+      {"DllUnregisterServer", unregisterServer,
+       [&] {
+         const HRESULT hr = mended(unregisterServer(), HKEY_LOCAL_MACHINE, false);
+         return FAILED(hr) ? hr : registerServer();
+       }},
+      {"DllInstall user", [&] { return install(TRUE, L"user"); },
+       [&] { return mended(install(TRUE, L"user"), HKEY_CURRENT_USER, true); }},
+      {"DllInstall user, removal", [&] { return install(FALSE, L"user"); },
+       [&] {
+         const HRESULT hr = mended(install(FALSE, L"user"), HKEY_CURRENT_USER, false);
+         return FAILED(hr) ? hr : install(TRUE, L"user");
+       }},
+  };
+  int status = 0;
+  for (const Entry& e : entries) {
+    std::vector<HRESULT> seen;
+    long points = 0;
+    for (long n = 1; n < 100000; ++n) {
+      if (std::getenv("BROSK_ALLOC_TRACE")) std::fprintf(stderr, "%s %ld\n", e.name, n);
+      fail(n);
+      const HRESULT hr = e.run();
+      const bool hit = failed();
+      fail(0);
+      if (!hit) break;
+      ++points;
+      if (std::find(seen.begin(), seen.end(), hr) == seen.end()) seen.push_back(hr);
+      if (e.mend && FAILED(e.mend())) {
+        print(u"[alloc] " + brosk::fromUtf8(e.name) + u": a retry after allocation " +
+              brosk::decimal(n) + u" FAILED");
+        status = 1;
+      }
+    }
+    std::u16string results;
+    for (const HRESULT hr : seen) results += (results.empty() ? u"" : u" ") + hex(hr, 8);
+    print(u"[alloc] " + brosk::fromUtf8(e.name) + u": " + brosk::decimal(points) +
+          u" allocations, each failing gives an HRESULT (" + results + u")");
+  }
+  for (BSTR& t : texts) SysFreeString(t);
+  plugin->Release();
+  return status;
+}
+
 // --- The host's session -------------------------------------------------------------------
 
 struct Options {
@@ -664,6 +850,10 @@ int wmain(int argc, wchar_t** argv) {
     if (a == "--version-info" && hasValue) {
       CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
       return versionInfo(toWide(args[i + 1]));
+    }
+    if (a == "--alloc-faults" && hasValue) {
+      CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+      return allocFaults(toWide(args[i + 1]));
     }
     if (a == "--unload-check" && hasValue) {
       CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

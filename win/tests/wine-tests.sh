@@ -16,6 +16,23 @@ imports=$(LC_ALL=C "$triple-objdump" -p "$dll" | grep 'DLL Name' | awk '{print t
 unexpected=$(for d in $imports; do case $d in KERNEL32.DLL|USER32.DLL|GDI32.DLL|ADVAPI32.DLL|OLE32.DLL|OLEAUT32.DLL|SHELL32.DLL|MSVCRT.DLL) ;; *) echo "$d";; esac; done)
 [ -z "$unexpected" ] && pass "only system DLLs are imported ($imports)" || fail "imports outside the system: $unexpected"
 
+# The boundary where COM meets C++, in a test build of the DLL whose Nth allocation fails:
+# every allocation of every entry point fails in turn, and each comes back as an HRESULT
+# (the host's process lives on); a registration cut short is mended by the next. It runs
+# before the real DLL is registered: it registers and removes the test build itself.
+w regsvr32 /s "$(winpath "$kdsim")"
+KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --alloc-faults "$(winpath "$build/win/brosk_allocfail.dll")" > "$work/alloc.txt"
+status=$?
+entries=$(grep -cE '^\[alloc\] .*: [0-9]+ allocations, each failing gives an HRESULT' "$work/alloc.txt")
+[ "$status" = 0 ] && [ "$entries" = 10 ] \
+  && pass "every allocation of every entry point can fail: an HRESULT each time ($(grep -oE '[0-9]+ allocations' "$work/alloc.txt" | awk '{n += $1} END {print n}') in all)" \
+  || fail "allocation failures: status $status, $entries entries: $(grep -v '^\[alloc\]' "$work/alloc.txt" | head -3 | tr '\n' ' ')"
+if w reg query 'HKLM\Software\Classes\brosk.Plugin' >/dev/null || w reg query 'HKCU\Software\Classes\brosk.Plugin' >/dev/null; then
+  fail "the test build is left registered"
+else
+  pass "the test build leaves no registration behind"
+fi
+
 # Registration.
 w regsvr32 /s "$(winpath "$dll")" && w regsvr32 /s "$(winpath "$kdsim")" && pass "regsvr32 registers both DLLs" || fail "regsvr32"
 clsid=$(w reg query 'HKCR\brosk.Plugin\CLSID' | grep -oE '\{[0-9A-F-]+\}')
