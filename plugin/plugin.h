@@ -4,6 +4,15 @@
 //
 // Failures are RuntimeError exceptions: the shell returns them to the host as the
 // failure of the call. Only escribirPedido traps errors, and reports them itself.
+//
+// The class spans six files in four folders on purpose, each member with its subsystem:
+//   plugin/plugin.cpp              OnAppStartAfter, SceneCheck, commandRunning
+//   order/insertar_en_lista.cpp    insertarEnLista
+//   builder/escribir_pedido.cpp    escribirPedido
+//   export/escribir_pre.cpp        escribirPRE
+//   export/escribir_lps.cpp        escribirLPS
+//   export/libro_excel.cpp         abrirExcel, nuevoLibro, guardarLibro, cerrarExcel,
+//                                  escribirCelda, rutaEnCarpeta
 #pragma once
 
 #include <cstdint>

@@ -59,6 +59,8 @@
 
 #include "automation/text.h"
 #include "dialog/layout.h"
+#include "platform/fp_state.h"
+#include "tests/host_fp.h"
 
 namespace {
 
@@ -89,37 +91,17 @@ std::wstring windowText(HWND h) {
 
 // --- The floating-point state of the host's thread --------------------------------------
 
-struct FpControl {
-  unsigned short x87 = 0;
-  unsigned int mxcsr = 0;
-};
-
-FpControl readFp() {
-  FpControl c;
-  asm volatile("fnstcw %0" : "=m"(c.x87));
-  asm volatile("stmxcsr %0" : "=m"(c.mxcsr));
-  return c;
-}
-
-void setFp(const FpControl& c) {
-  asm volatile("fnclex");
-  asm volatile("fldcw %0" : : "m"(c.x87));
-  asm volatile("ldmxcsr %0" : : "m"(c.mxcsr));
-}
+using brosk::FpControlWords;
+using brosk::readFpControl;
+using brosk::setFpControl;
 
 // The control words a host keeps, by name; none for a name it does not know.
-std::optional<FpControl> hostState(const std::string& name) {
-  if (name == "default") return FpControl{0x027F, 0x1F80};
-  if (name == "p24") return FpControl{0x007F, 0x1F80};
-  if (name == "down") return FpControl{0x067F, 0x3F80};
-  if (name == "up") return FpControl{0x0A7F, 0x5F80};
-  if (name == "zero") return FpControl{0x0E7F, 0x7F80};
-  if (name == "unmasked") return FpControl{0x0272, 0x1900};
-  return std::nullopt;
+std::optional<FpControlWords> hostState(const std::string& name) {
+  return brosk::testing::hostFpState(name, brosk::testing::kWindowsNormal);
 }
 
 // The control bits only: the exception flags are the host's business.
-bool sameControl(const FpControl& a, const FpControl& b) {
+bool sameControl(const FpControlWords& a, const FpControlWords& b) {
   return a.x87 == b.x87 && (a.mxcsr & ~0x3Fu) == (b.mxcsr & ~0x3Fu);
 }
 
@@ -225,7 +207,7 @@ constexpr UINT kMenuCommand = 100;
 // command that runs the link command (as the user picking the menu item would).
 class HostWindow {
  public:
-  HostWindow(FpControl own) : own_(own) {
+  HostWindow(FpControlWords own) : own_(own) {
     WNDCLASSW wc{};
     wc.lpfnWndProc = &HostWindow::proc;
     wc.hInstance = GetModuleHandleW(nullptr);
@@ -263,7 +245,7 @@ class HostWindow {
     }
     if (self && message == WM_TIMER) {
       ++self->ticks_;
-      if (const FpControl now = readFp(); !sameControl(now, self->own_)) {
+      if (const FpControlWords now = readFpControl(); !sameControl(now, self->own_)) {
         ++self->foreign_;
         self->lastForeign_ = now;
       }
@@ -281,7 +263,7 @@ class HostWindow {
     return DefWindowProcW(h, message, wParam, lParam);
   }
 
-  FpControl own_;
+  FpControlWords own_;
   HWND window_ = nullptr;
   HWND edit_ = nullptr;
   HANDLE handled_ = nullptr;
@@ -290,7 +272,7 @@ class HostWindow {
   int foreign_ = 0;
 
  public:
-  FpControl lastForeign_;
+  FpControlWords lastForeign_;
 };
 
 // --- The user -------------------------------------------------------------------------------
@@ -744,7 +726,7 @@ int allocFaults(const std::wstring& file) {
 
 struct Options {
   Script script;
-  std::optional<FpControl> fpu;
+  std::optional<FpControlWords> fpu;
   bool hostWindow = false;
   bool worker = false;
   int links = 1;
@@ -753,9 +735,9 @@ struct Options {
 
 // A call by name, with the floating-point control words checked around it.
 CallResult hostCall(IDispatch* plugin, const wchar_t* name, bool checkFp) {
-  const FpControl before = readFp();
+  const FpControlWords before = readFpControl();
   CallResult r = callByName(plugin, name, 1);
-  const FpControl after = readFp();
+  const FpControlWords after = readFpControl();
   if (checkFp) {
     print(u"[fpu] " + fromWide(name) +
           (sameControl(before, after)
@@ -771,9 +753,9 @@ CallResult hostCall(IDispatch* plugin, const wchar_t* name, bool checkFp) {
 int session(const Options& options) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   // From here on the thread is in the host's floating-point state, as in a real host.
-  if (options.fpu) setFp(*options.fpu);
+  if (options.fpu) setFpControl(*options.fpu);
   std::optional<HostWindow> host;
-  if (options.hostWindow) host.emplace(readFp());
+  if (options.hostWindow) host.emplace(readFpControl());
   IDispatch* plugin = createPlugin();
   if (plugin == nullptr) {
     std::fprintf(stderr, "brosk-drive: cannot create brosk.Plugin\n");
@@ -827,7 +809,7 @@ int session(const Options& options) {
   if (plugin) plugin->Release();
   host.reset();
   CoUninitialize();
-  setFp(*hostState("default"));
+  setFpControl(*hostState("default"));
   if (failed) {
     std::fprintf(stderr, "brosk-drive: %s\n", brosk::toUtf8(failed->text).c_str());
     return 3;
