@@ -6,63 +6,13 @@
 // Under AddressSanitizer the same runs also show that nothing leaks.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <new>
 
+#include "failing_allocator.h"
 #include "plugin/plugin.h"
 #include "world.h"
-
-namespace {
-
-std::atomic<long> gCountdown{0};  // allocations left before the one that fails; 0: none fails
-std::atomic<bool> gFailed{false};
-std::atomic<long> gCount{0};  // allocations so far
-
-void* allocate(std::size_t size) {
-  ++gCount;
-  if (gCountdown.load() > 0 && gCountdown.fetch_sub(1) == 1) {
-    gFailed = true;
-    return nullptr;
-  }
-  return std::malloc(size ? size : 1);
-}
-
-// The `n`th allocation from now fails (0: none does).
-void failAllocation(long n) {
-  gFailed = false;
-  gCountdown = n;
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (void* p = allocate(size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-  return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  return allocate(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-  return allocate(size);
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace brosk {
 namespace {
@@ -108,9 +58,9 @@ TEST_F(AllocationFailures, EveryAllocationOfALinkFailsCleanlyAndTheNextLinkIsWho
   long allocations = 0;
   testing::inFreshThread([&] {
     Plugin plugin(services);
-    const long before = gCount;
+    const long before = testing::allocationCount();
     ASSERT_EQ(link(plugin), Outcome::Linked);
-    allocations = gCount - before;
+    allocations = testing::allocationCount() - before;
     pre = workbook("PRE.xls");
     lps = workbook("LPS.xls");
   });
@@ -127,10 +77,10 @@ TEST_F(AllocationFailures, EveryAllocationOfALinkFailsCleanlyAndTheNextLinkIsWho
       Plugin plugin(services);
       // Where the builder's handler takes the failure the user is told and the host sees a
       // completed command; elsewhere the host gets the error. Either is right.
-      failAllocation(n);
+      testing::failAllocation(n);
       link(plugin);
-      hit = gFailed;
-      failAllocation(0);
+      hit = testing::allocationFailed();
+      testing::failAllocation(0);
       next = link(plugin);
     });
     if (!hit) break;
