@@ -4,6 +4,7 @@
 
 #include "platform/thread_state.h"
 #include "win/boundary.h"
+#include "win/unwind_frames.h"
 
 namespace brosk::win {
 
@@ -38,6 +39,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       brosk::win::gModule = instance;
+      brosk::win::registerOwnFrames(instance);
       break;
     case DLL_THREAD_DETACH:
       brosk::releaseThreadStates(brosk::Release::UnderLoaderLock);
@@ -47,6 +49,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
       // thread's state goes. At process exit the other threads are gone already,
       // perhaps halfway through anything: nothing is touched.
       if (reserved == nullptr) brosk::releaseAllThreadStates(brosk::Release::UnderLoaderLock);
+      brosk::win::deregisterOwnFrames();
       break;
     default:
       break;

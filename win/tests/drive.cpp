@@ -34,6 +34,8 @@
 //   --links N    N link commands on the same Plugin object, the next after a failed one too.
 //   --unload     between links the Plugin is released and CoFreeUnusedLibrariesEx(0, 0)
 //                run: "[unload] brosk.dll unloaded" (or "still loaded"); then a new Plugin.
+//   --load-dll DLL  the host loads DLL first (another component's runtime, say the shared
+//                libgcc of a MinGW-built plug-in) and keeps it loaded.
 //   --user-registry  brosk.Plugin made from its per-user registration (ProgID, CLSID and
 //                InprocServer32 under HKCU\Software\Classes), as Windows' COM finds it;
 //                Wine 8's HKEY_CLASSES_ROOT shows only the machine's keys.
@@ -873,7 +875,12 @@ int wmain(int argc, wchar_t** argv) {
       options.unload = true;
     else if (a == "--user-registry")
       gFromUserRegistry = true;
-    else {
+    else if (a == "--load-dll" && hasValue) {
+      if (!LoadLibraryW(toWide(args[++i]).c_str())) {
+        std::fprintf(stderr, "brosk-drive: cannot load %s\n", args[i].c_str());
+        return 2;
+      }
+    } else {
       std::fprintf(stderr, "brosk-drive: unknown argument %s\n", a.c_str());
       return 2;
     }

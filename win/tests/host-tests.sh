@@ -79,6 +79,26 @@ for state in default unmasked down; do
     && pass "fpu $state: a price of 1e307 is written" || fail "fpu $state: 1e307: $(cat "$work/large-$state.txt")"
 done
 
+# --- Another component's runtime in the process (32-bit) ---------------------------------
+# A host that has loaded the shared libgcc of the i686 MinGW toolchain (as any MinGW-built
+# plug-in or helper DLL does): brosk.dll's own exceptions must still be caught by its own
+# handlers. Without its frames registered with its own unwinder, its first throw would
+# end the host's process (exit status 3, nothing printed).
+if [ "$bits" = 32 ]; then
+  libgcc=$(i686-w64-mingw32-g++-win32 -print-file-name=libgcc_s_dw2-1.dll)
+  cp "$libgcc" "$work/"
+  shared=$(winpath "$work/libgcc_s_dw2-1.dll")
+  link libgcc-bad-vat "$src/examples/cocina-nova.json" 1 --load-dll "$shared" --vat dieciocho
+  echo '{"faults": [{"member": "ObjectGetInfo", "call": 5, "number": 440, "description": "host caído"}]}' > "$work/host-fault.json"
+  link libgcc-host-error "$work/host-fault.json" 1 --load-dll "$shared"
+  echo '{"faults": [{"member": "EndSession", "call": 2, "number": 440, "description": "host caído"}]}' > "$work/end-fault.json"
+  KDSIM_SCENE=$(winpath "$work/end-fault.json") w "$drive" --load-dll "$shared" > "$work/libgcc-failed.txt" 2>/dev/null
+  status=$?
+  [ "$status" = 3 ] && grep -qx 'SceneCheck: error 440: host caído' "$work/libgcc-failed.txt" \
+    && pass "shared libgcc loaded: a failure of SceneCheck reaches the host as error 440" \
+    || fail "shared libgcc loaded: status $status: $(tr '\n' ' ' < "$work/libgcc-failed.txt")"
+fi
+
 # --- A host whose windows live on while the plug-in waits for the user -----------------
 # At each message box and dialog the user finds the host window disabled, and the host's
 # menu command, delivered meanwhile, calls SceneCheck and OnAppStartAfter again: both are

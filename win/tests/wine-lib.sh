@@ -62,7 +62,7 @@ link() {  # NAME SCENE EXPECTED_STATUS DRIVE_OPTIONS...
     if [ -n "$skip" ]; then skip=; continue; fi
     case $a in
       --keys | --host-window) ;;
-      --fpu) skip=yes ;;
+      --fpu | --load-dll) skip=yes ;;
       --close) linuxOptions+=(--cancel) ;;
       *) linuxOptions+=("$a") ;;
     esac
