@@ -4,8 +4,6 @@
 #include <charconv>
 #include <climits>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <limits>
 #include <string>
 
@@ -79,22 +77,30 @@ double roundedInRange(double value, double low, double high) {
   return rounded;
 }
 
+// Up to 15 significant digits, as VB's CStr writes a Double ("%.15G" in the C locale),
+// with the user's decimal separator. std::to_chars depends on no process-wide state: a
+// printf would take its decimal point from the C runtime's locale, which any other
+// component of the host's process may set.
 std::u16string formatDouble(double value, const NumberFormat& format) {
   if (value == 0) return u"0";
   if (std::isnan(value)) return u"NaN";
   if (std::isinf(value)) return value > 0 ? u"Inf" : u"-Inf";
   char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.15G", value);
+  const auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+  (void)ec;  // 40 characters always suffice
+  std::string text(buffer, end);
   // The few Doubles next to the largest one round to 15 digits above it, a text that
   // would not read back: they are written rounded down instead.
-  char* digits = buffer + (buffer[0] == '-' ? 1 : 0);
-  if (std::strcmp(digits, "1.79769313486232E+308") == 0) digits[15] = '1';
+  const std::size_t digits = text[0] == '-' ? 1 : 0;
+  if (text.compare(digits, std::string::npos, "1.79769313486232e+308") == 0)
+    text[digits + 15] = '1';
   std::u16string out;
-  for (const char* p = buffer; *p; ++p) {
-    if (*p == '.') {
+  for (const char c : text) {
+    if (c == '.') {
       out += format.decimal;
     } else {
-      out.push_back(static_cast<char16_t>(*p));
+      out.push_back(c == 'e' ? u'E' : static_cast<char16_t>(c));
     }
   }
   return out;

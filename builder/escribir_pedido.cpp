@@ -2,7 +2,6 @@
 // folder and writes the two workbooks. It is the one place that traps run-time errors:
 // every error of the build ends in one message to the user and the result True.
 #include <cmath>
-#include <cstdio>
 
 #include "automation/convert.h"
 #include "automation/text.h"
@@ -24,11 +23,11 @@ double checked(double value) {
   return value;
 }
 
-// Two digits, zero-padded.
-std::u16string twoDigits(int n) {
-  char buffer[8];
-  std::snprintf(buffer, sizeof buffer, "%02d", n);
-  return fromUtf8(buffer);
+// The decimal digits of a number of the date, zero-padded to `width`.
+std::u16string digits(int n, std::size_t width) {
+  std::u16string text = decimal(n);
+  if (text.size() < width) text.insert(0, width - text.size(), u'0');
+  return text;
 }
 
 // Whether a value the host gave differs from a text, as a VB comparison of it with that
@@ -41,9 +40,8 @@ bool difiereDe(const Variant& valor, std::u16string_view texto, const NumberForm
 std::u16string fechaDeHoy(SystemServices& system) {
   const LocalDate today = system.today();
   const std::u16string separator = system.dateSeparator();
-  char year[8];
-  std::snprintf(year, sizeof year, "%04d", today.year);
-  return twoDigits(today.month) + separator + twoDigits(today.day) + separator + fromUtf8(year);
+  return digits(today.month, 2) + separator + digits(today.day, 2) + separator +
+         digits(today.year, 4);
 }
 
 }  // namespace

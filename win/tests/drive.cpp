@@ -34,6 +34,10 @@
 //   --links N    N link commands on the same Plugin object, the next after a failed one too.
 //   --unload     between links the Plugin is released and CoFreeUnusedLibrariesEx(0, 0)
 //                run: "[unload] brosk.dll unloaded" (or "still loaded"); then a new Plugin.
+//   --crt-locale NAME  the host sets the C runtime's process-wide locale (setlocale(LC_ALL,
+//                NAME): "Spanish", "German", "C"), as any component of a process may.
+//   --cpp-locale NAME  the host's C++ global locale gets the number punctuation of NAME
+//                ("Spanish" and "German": decimal comma, grouping point; "C").
 //   --load-dll DLL  the host loads DLL first (another component's runtime, say the shared
 //                libgcc of a MinGW-built plug-in) and keeps it loaded.
 //   --user-registry  brosk.Plugin made from its per-user registration (ProgID, CLSID and
@@ -51,7 +55,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <clocale>
 #include <cstdlib>
+#include <locale>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -875,7 +881,23 @@ int wmain(int argc, wchar_t** argv) {
       options.unload = true;
     else if (a == "--user-registry")
       gFromUserRegistry = true;
-    else if (a == "--load-dll" && hasValue) {
+    else if (a == "--crt-locale" && hasValue) {
+      if (!std::setlocale(LC_ALL, args[++i].c_str())) {
+        std::fprintf(stderr, "brosk-drive: the C runtime knows no locale %s\n", args[i].c_str());
+        return 2;
+      }
+    } else if (a == "--cpp-locale" && hasValue) {
+      // The C++ library of this host knows no named locale but "C": the punctuation is
+      // given as a facet of its own.
+      struct CommaDecimal : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+        char do_thousands_sep() const override { return '.'; }
+        std::string do_grouping() const override { return "\3"; }
+      };
+      const std::string name = args[++i];
+      std::locale::global(name == "C" ? std::locale::classic()
+                                      : std::locale(std::locale::classic(), new CommaDecimal));
+    } else if (a == "--load-dll" && hasValue) {
       if (!LoadLibraryW(toWide(args[++i]).c_str())) {
         std::fprintf(stderr, "brosk-drive: cannot load %s\n", args[i].c_str());
         return 2;

@@ -27,16 +27,18 @@ scene() {  # FILE PRICE...: a scene whose objects have these prices
 # 7.456. Every state gives the default state's workbooks, byte for byte, and gets its own
 # control words back after each call.
 scene "$work/prices.json" "1234567,89" "0,125" "99999999,99" "0,375" "102469145,32"
-fpLink() {  # NAME STATE [VARIABLE=VALUE...]: a link from a host in STATE; the workbooks kept
+keptLink() {  # NAME SCENE DRIVE_OPTIONS...: a link; its output, status and workbooks kept in $work/NAME
+  local name=$1 scene=$2
+  shift 2
+  rm -rf "$orders" && mkdir -p "$orders" "$work/$name"
+  KDSIM_SCENE=$(winpath "$scene") w "$drive" "$@" > "$work/$name/out.txt"
+  echo $? > "$work/$name/status"
+  cp "$orders"/9_9999/*.xls "$work/$name/" 2>/dev/null
+}
+fpLink() {  # NAME STATE [VARIABLE=VALUE...]: a link from a host in STATE
   local name=$1 state=$2
   shift 2
-  rm -rf "$orders" && mkdir -p "$orders" "$work/fp-$name"
-  (
-    [ $# = 0 ] || export "$@"
-    KDSIM_SCENE=$(winpath "$work/prices.json") w "$drive" --fpu "$state" --vat 7,456 > "$work/fp-$name/out.txt"
-    echo $? > "$work/fp-$name/status"
-  )
-  cp "$orders"/9_9999/*.xls "$work/fp-$name/" 2>/dev/null
+  ( [ $# = 0 ] || export "$@"; keptLink "fp-$name" "$work/prices.json" --fpu "$state" --vat 7,456 )
 }
 fpLink default default
 [ "$(cat "$work/fp-default/status")" = 0 ] && pass "fpu default: linked" || fail "fpu default: not linked"
@@ -77,6 +79,38 @@ for state in default unmasked down; do
   KDSIM_SCENE=$(winpath "$work/large.json") w "$drive" --fpu "$state" > "$work/large-$state.txt"
   [ $? = 0 ] && grep -q '"col": 10, "kind": "number", "value": 1e+307}' <<<"$("$src/scripts/xls-dump" "$orders/9_9999/LPS.xls")" \
     && pass "fpu $state: a price of 1e307 is written" || fail "fpu $state: 1e307: $(cat "$work/large-$state.txt")"
+done
+
+# --- The C runtime's locale and the C++ global locale ------------------------------------
+# Prices the host gives as Doubles are turned into text and read back by the user's
+# conventions. A host (or any component of its process) that sets the C runtime's
+# process-wide locale or the C++ global locale changes nothing: for a user with Spanish
+# and one with English settings, the workbooks are the clean host's, byte for byte.
+echo '{"keywords": {"@Base.CustomerCompany()": "C"}, "objects": [
+  {"info": {"0": "CAT", "8": "A", "35": "1", "43": 1.125, "49": "d"}},
+  {"info": {"0": "CAT", "8": "B", "35": "1", "43": 245.8, "49": "d"}},
+  {"info": {"0": "CAT", "8": "C", "35": "1", "43": 1234567.89, "49": "d"}},
+  {"info": {"0": "CAT", "8": "D", "35": "1", "43": 0.375, "49": "d"}}]}' > "$work/doubles.json"
+for user in es_ES en_US; do
+  if [ "$user" = es_ES ]; then point=1,0 vat=7,456; else point=1.0 vat=7.456; fi
+  (
+    export LANG=$user.UTF-8 LC_ALL=$user.UTF-8
+    keptLink "locale-$user-clean" "$work/doubles.json" --point-value "$point" --vat "$vat"
+    for crt in Spanish German C; do
+      keptLink "locale-$user-$crt" "$work/doubles.json" --point-value "$point" --vat "$vat" \
+        --crt-locale "$crt" --cpp-locale "$crt"
+    done
+  )
+  [ "$(cat "$work/locale-$user-clean/status")" = 0 ] && pass "$user user, clean host: linked" \
+    || fail "$user user, clean host: $(tr '\n' ' ' < "$work/locale-$user-clean/out.txt")"
+  for crt in Spanish German C; do
+    same=yes
+    for f in PRE LPS; do
+      cmp -s "$work/locale-$user-clean/$f.xls" "$work/locale-$user-$crt/$f.xls" || same=
+    done
+    [ -n "$same" ] && pass "$user user, host locale $crt: both workbooks byte-identical to the clean host's" \
+      || fail "$user user, host locale $crt: $(grep -v '^\[dialog' "$work/locale-$user-$crt/out.txt" | tr '\n' ' ')"
+  done
 done
 
 # --- Another component's runtime in the process (32-bit) ---------------------------------
