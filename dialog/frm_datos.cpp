@@ -1,5 +1,6 @@
 #include "dialog/frm_datos.h"
 
+#include <atomic>
 #include <stdexcept>
 
 #include "automation/convert.h"
@@ -11,7 +12,13 @@ namespace brosk {
 namespace {
 
 constexpr char16_t kPregunta[] = u"El directorio C:\\KD_LORVENIC no existe, ¿desea crearlo?";
+constexpr char16_t kNoSeCrea[] =
+    u"No se puede crear el directorio C:\\KD_LORVENIC. Responda No a la pregunta y elija otra "
+    u"carpeta con Examinar.";
 constexpr char16_t kAtencion[] = u"¡¡¡ATENCION!!!";
+
+// Dialogs loaded in the process, on any thread (a plain count: nothing to destroy).
+std::atomic<long> gLoaded{0};
 
 std::u16string initialText(layout::Id id) {
   for (const layout::Control& c : layout::kControls) {
@@ -32,6 +39,22 @@ double leerNumero(const std::u16string& texto, const NumberFormat& format, const
 }
 
 }  // namespace
+
+FrmDatos::~FrmDatos() {
+  setState(State::NotLoaded);
+}
+
+bool FrmDatos::anyLoaded() {
+  return gLoaded != 0;
+}
+
+void FrmDatos::setState(State state) {
+  const bool wasLoaded = state_ != State::NotLoaded;
+  const bool loaded = state != State::NotLoaded;
+  if (loaded && !wasLoaded) ++gLoaded;
+  if (wasLoaded && !loaded) --gLoaded;
+  state_ = state;
+}
 
 FrmDatos& FrmDatos::shared() {
   struct DialogState : ThreadState {
@@ -76,11 +99,11 @@ void FrmDatos::Show(Services& services) {
     loadControls();
     Form_Load();  // a failure leaves the dialog unloaded
   }
-  state_ = State::Visible;
+  setState(State::Visible);
   try {
     services.ui.showModal(*this);
   } catch (...) {
-    state_ = State::NotLoaded;  // a window that could not be shown was never loaded
+    setState(State::NotLoaded);  // a window that could not be shown was never loaded
     throw;
   }
   // A view that returns with the dialog still open has lost its window: that is a close.
@@ -97,7 +120,13 @@ void FrmDatos::Form_Load() {
     return;
   }
   if (services_->ui.messageBox(kPregunta, kAtencion, mb::kYesNo) == mb::kAnswerYes) {
-    system.createFolder(carpeta);
+    try {
+      system.createFolder(carpeta);
+    } catch (...) {
+      // The user hears what to do next; the failure still ends the load step.
+      services_->ui.messageBox(kNoSeCrea, kAtencion, mb::kExclamation);
+      throw;
+    }
     txtRuta = carpeta;
     c.strRuta = carpeta;
   } else {
@@ -126,12 +155,12 @@ void FrmDatos::cmdAceptar_Click() {
   c.dblValorPunto = leerNumero(txtValorPunto, format, u"El valor del punto");
   c.dblIVA = leerNumero(txtIVA, format, u"El IVA");
   boolAceptado = true;
-  state_ = State::Hidden;  // stays loaded with the user's entries
+  setState(State::Hidden);  // stays loaded with the user's entries
 }
 
 void FrmDatos::cmdCancelar_Click() {
   boolAceptado = false;
-  state_ = State::NotLoaded;
+  setState(State::NotLoaded);
 }
 
 void FrmDatos::closeFromFrame() {

@@ -15,8 +15,16 @@ class FrmDatos {
  public:
   enum class State { NotLoaded, Visible, Hidden };
 
+  FrmDatos() = default;
+  ~FrmDatos();
+  FrmDatos(const FrmDatos&) = delete;
+  FrmDatos& operator=(const FrmDatos&) = delete;
+
   // This thread's dialog.
   static FrmDatos& shared();
+  // Whether the dialog of any thread is loaded (shown, or hidden after Aceptar with the
+  // user's entries): the library must then stay loaded, or the entries would be lost.
+  static bool anyLoaded();
 
   // Shows the dialog modally. When it is not loaded, it is loaded first: the controls
   // take their initial texts and the load step runs. Returns once the dialog has hidden
@@ -41,6 +49,7 @@ class FrmDatos {
   void closeFromFrame();
 
  private:
+  void setState(State state);
   void loadControls();
   void Form_Load();
   void cmdRuta_Click();

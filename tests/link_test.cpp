@@ -418,7 +418,9 @@ TEST_F(Link, TheLoadStepFindsCreatesOrFallsBack) {
   });
 }
 
-TEST_F(Link, AFolderThatCannotBeCreatedAtLoadFailsTheCommandToTheHost) {
+// The user hears that the folder cannot be made and what to do instead; the failure
+// still goes to the host, and the next command asks again.
+TEST_F(Link, AFolderThatCannotBeCreatedAtLoadIsToldAndFailsTheCommandToTheHost) {
   inFreshThread([&] {
     load(kitchen({}));
     system.createFolderError = RuntimeError(75, u"Error de acceso a la ruta o el archivo");
@@ -430,7 +432,11 @@ TEST_F(Link, AFolderThatCannotBeCreatedAtLoadFailsTheCommandToTheHost) {
     EXPECT_EQ(constantes().strRuta, u"");
     EXPECT_EQ(calls().back(), "StartSessionFromCallParams");  // no EndSession
   });
-  EXPECT_EQ(boxes(), std::vector<testing::MessageBox>{kQuestion});
+  EXPECT_EQ(boxes(), (std::vector<testing::MessageBox>{
+                         kQuestion,
+                         {u"No se puede crear el directorio C:\\KD_LORVENIC. Responda No a la "
+                          u"pregunta y elija otra carpeta con Examinar.",
+                          u"¡¡¡ATENCION!!!", 48}}));
 }
 
 TEST_F(Link, ExaminarCancelledChangesNothingAndABrowsedFolderOutlivesCancelar) {

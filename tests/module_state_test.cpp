@@ -165,6 +165,24 @@ TEST_F(ModuleState, EveryThreadKeepsItsOwnAndAThreadsEndFreesIt) {
 
 // A dialog whose window cannot be shown was never loaded: the next showing runs the
 // load step again.
+// A dialog left loaded after Aceptar holds the user's entries: the library must stay
+// loaded while any thread has one. Cancelar unloads it, and so does its thread's end.
+TEST_F(ModuleState, ALoadedDialogOnAnyThreadKeepsTheLibrary) {
+  EXPECT_FALSE(FrmDatos::anyLoaded());
+  inFreshThread([&] {
+    FrmDatos::shared().Show(services);  // the user presses Aceptar
+    EXPECT_EQ(FrmDatos::shared().state(), FrmDatos::State::Hidden);
+    EXPECT_TRUE(FrmDatos::anyLoaded());
+    inFreshThread([&] { EXPECT_TRUE(FrmDatos::anyLoaded()); });
+    user.showings.push_back({sim::ScriptedUser::Step::click(Id::Cancelar)});
+    FrmDatos::shared().Show(services);
+    EXPECT_FALSE(FrmDatos::anyLoaded());
+    FrmDatos::shared().Show(services);
+    EXPECT_TRUE(FrmDatos::anyLoaded());
+  });
+  EXPECT_FALSE(FrmDatos::anyLoaded());  // the thread's end freed its dialog
+}
+
 TEST_F(ModuleState, ADialogThatCouldNotBeShownIsNotLoaded) {
   struct Broken : sim::ScriptedUser {
     int shows = 0;

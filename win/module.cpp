@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include "dialog/frm_datos.h"
 #include "platform/thread_state.h"
 #include "win/boundary.h"
 #include "win/unwind_frames.h"
@@ -59,6 +60,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 
 extern "C" HRESULT __stdcall DllCanUnloadNow() {
   using namespace brosk::win;
-  return resultFromException(L"brosk", IID_NULL,
-                             [] { return gObjects == 0 && gLocks == 0 ? S_OK : S_FALSE; });
+  return resultFromException(L"brosk", IID_NULL, [] {
+    // A loaded dialog holds the user's accepted entries: the library stays for the next
+    // command.
+    return gObjects == 0 && gLocks == 0 && !brosk::FrmDatos::anyLoaded() ? S_OK : S_FALSE;
+  });
 }

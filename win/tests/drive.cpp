@@ -54,11 +54,11 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
-#include <locale>
 #include <functional>
+#include <locale>
 #include <mutex>
 #include <optional>
 #include <string>

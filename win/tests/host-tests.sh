@@ -173,26 +173,34 @@ elapsed=$((($(date +%s%N) - started) / 1000000))
   && pass "a worker thread that ran a link ends, and so does the process ($elapsed ms)" \
   || fail "worker: status $status after $elapsed ms: $(tail -2 "$work/worker.txt" | tr '\n' ' ')"
 
-# After an accepted link the dialog keeps its entries; once the library has been unloaded
-# and loaded again, a new Plugin starts fresh: its load step asks again, the initial texts.
+# After an accepted link the dialog stays loaded with the user's entries, and so does the
+# library, even for a host that releases its Plugin and frees unused libraries between
+# commands: the next link shows the entries kept, without the load step. After Cancelar
+# (the dialog unloaded) the library goes, and a new Plugin starts fresh: its load step
+# asks again, with the initial texts.
 rm -rf "$orders"
 KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --links 2 --create-folder no --series 3 > "$work/kept.txt"
-KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --links 2 --unload --create-folder no --series 3 > "$work/fresh.txt"
+KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --links 2 --unload --create-folder no --series 3 > "$work/kept-unload.txt"
 status=$?
-[ "$(grep -c '^\[dialog\] 9 9999 9999 1,0 18 C:\\$' "$work/kept.txt")" = 1 ] && grep -q '^\[dialog\] 3 ' "$work/kept.txt" \
-  && [ "$(grep -c 'desea crearlo' "$work/kept.txt")" = 1 ] \
-  && pass "without an unload the second link shows the entries kept, without the load step" || fail "kept: $(cat "$work/kept.txt")"
-[ "$status" = 0 ] && grep -qx '\[unload\] brosk.dll unloaded' "$work/fresh.txt" \
+for run in kept kept-unload; do
+  [ "$(grep -c '^\[dialog\] 9 9999 9999 1,0 18 C:\\$' "$work/$run.txt")" = 1 ] && grep -q '^\[dialog\] 3 ' "$work/$run.txt" \
+    && [ "$(grep -c 'desea crearlo' "$work/$run.txt")" = 1 ] \
+    && pass "$run: the second link shows the entries kept, without the load step" || fail "$run: $(cat "$work/$run.txt")"
+done
+[ "$status" = 0 ] && grep -qx '\[unload\] brosk.dll still loaded' "$work/kept-unload.txt" \
+  && pass "a dialog left loaded keeps brosk.dll loaded through CoFreeUnusedLibrariesEx" || fail "unload: status $status: $(cat "$work/kept-unload.txt")"
+KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --links 2 --unload --create-folder no --cancel > "$work/fresh.txt"
+grep -qx '\[unload\] brosk.dll unloaded' "$work/fresh.txt" \
   && [ "$(grep -c '^\[dialog\] 9 9999 9999 1,0 18 C:\\$' "$work/fresh.txt")" = 2 ] \
   && [ "$(grep -c 'desea crearlo' "$work/fresh.txt")" = 2 ] \
-  && pass "CoFreeUnusedLibrariesEx unloads brosk.dll; the next Plugin starts fresh" || fail "unload: status $status: $(cat "$work/fresh.txt")"
+  && pass "after Cancelar CoFreeUnusedLibrariesEx unloads brosk.dll; the next Plugin starts fresh" || fail "unload: $(cat "$work/fresh.txt")"
 
 # A failed command leaves the host objects in the order state: they are released when the
 # last Plugin goes, before the unload, and the library still unloads.
 echo '{"faults": [{"member": "EndSession", "call": 2, "number": 440, "description": "host caído"}]}' > "$work/fails.json"
 rm -f "$work/fails.jsonl"
 KDSIM_SCENE=$(winpath "$work/fails.json") KDSIM_TRACE=$(winpath "$work/fails.jsonl") \
-  w "$drive" --links 2 --unload > "$work/fails.txt" 2>/dev/null
+  w "$drive" --links 2 --unload --cancel > "$work/fails.txt" 2>/dev/null
 grep -qx 'SceneCheck: error 440: host caído' "$work/fails.txt" && grep -qx '\[unload\] brosk.dll unloaded' "$work/fails.txt" \
   && pass "after a failed command the library still unloads" || fail "failed command: $(cat "$work/fails.txt")"
 order=$(grep -n -e '"instance":2,"member":"(release)"' -e '"instance":3,"member":"(release)"' -e '"member":"(create)".*"instance":4' \
