@@ -241,6 +241,20 @@ for quote in 'x\..' 'x\..\..\users\Public' '9999.' '9999 ' 'a/b'; do
     && pass "quote «$quote» is refused and nothing is written" || fail "quote «$quote»: $(grep -v '^\[dialog' "$work/name.txt" | tr '\n' ' '); $(ls -A "$orders")"
 done
 
+# The default folder that cannot be made: a hidden file of that name, which the folder
+# test does not see. The user is told, with what to do; the failure goes to the host.
+rm -rf "$orders"
+echo x > "$orders"
+w attrib +h 'C:\KD_LORVENIC' >/dev/null
+KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" > "$work/no-default.txt" 2>/dev/null
+status=$?
+[ "$status" = 3 ] && grep -qxF '[¡¡¡ATENCION!!!] No se puede crear el directorio C:\KD_LORVENIC. Responda No a la pregunta y elija otra carpeta con Examinar.' "$work/no-default.txt" \
+  && grep -qx 'SceneCheck: error 75: .*' "$work/no-default.txt" \
+  && pass "a default folder that cannot be made is told to the user, and the failure reaches the host" \
+  || fail "default folder not made: status $status: $(tr '\n' ' ' < "$work/no-default.txt")"
+w attrib -h 'C:\KD_LORVENIC' >/dev/null
+rm -f "$orders"
+
 # Windows has hidden and system entries, which the entry test does not count: an order
 # folder so marked is not found, and making it again fails clearly.
 for attribute in h s; do
