@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include <algorithm>
+
 namespace brosk {
 namespace {
 
@@ -41,8 +43,13 @@ void checkPath(const std::u16string& path) {
 }
 
 void checkFolderName(std::u16string_view name, const std::u16string& path) {
-  const bool plain = !name.empty() && name != u"." && name != u".." &&
-                     name.find_first_of(u"\\/") == std::u16string_view::npos &&
+  // What Windows allows in a name: no separator, none of <>:"|?* (a ":" would name a
+  // stream of another entry, "*" and "?" match other entries), no control character.
+  auto refused = [](char16_t c) {
+    return c < 0x20 || std::u16string_view(u"\\/<>:\"|?*").find(c) != std::u16string_view::npos;
+  };
+  const bool plain = !name.empty() && name.size() <= kMaxNameLength && name != u"." &&
+                     name != u".." && std::none_of(name.begin(), name.end(), refused) &&
                      name.back() != u'.' && name.back() != u' ';
   if (!plain) throw pathError(err::kBadFileName, path);
 }

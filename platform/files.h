@@ -20,10 +20,15 @@ RuntimeError pathError(std::int32_t number, const std::u16string& path);
 // the system would silently cut short there), is error 52.
 void checkPath(const std::u16string& path);
 
-// A name that can stand for exactly one folder inside another: no path separator ("\"
-// or "/", which would reach another folder), not "." or "..", and no dot or space at the
-// end (Windows drops them, and would take another folder of the shorter name). Any other
-// name is error 52 naming `path`.
+// The longest name of one entry, in UTF-16 units, that Windows' file systems take.
+inline constexpr std::size_t kMaxNameLength = 255;
+
+// A name that can stand for exactly one folder inside another, on Windows and Linux alike:
+// no path separator ("\" or "/", which would reach another folder), none of the
+// characters Windows refuses in a name (<>:"|?* and the control characters), not "." or
+// "..", no dot or space at the end (Windows drops them, and would take another folder of
+// the shorter name), and no more than 255 UTF-16 units. Any other name is error 52 naming
+// `path`.
 void checkFolderName(std::u16string_view name, const std::u16string& path);
 
 // The system calls that writing a file whole needs, once per platform: POSIX calls on

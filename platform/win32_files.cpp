@@ -88,6 +88,11 @@ class Win32FileSystem : public FileSystem {
 
 }  // namespace
 
+bool sameFileName(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
 FileSystem& systemFileSystem() {
   static Win32FileSystem files;
   return files;

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "automation/text.h"
 #include "platform/files.h"
 #include "platform/unique_any.h"
@@ -71,25 +73,58 @@ RuntimeError win32FileError(unsigned long code, const std::u16string& path) {
   return pathError(number, path);
 }
 
+namespace {
+
+// The name an entry of the listing of `path` has, if the listing finds one that is neither
+// hidden nor a system entry: its long name, whatever name matched it.
+std::optional<std::wstring> listedName(const std::wstring& extended) {
+  WIN32_FIND_DATAW found;
+  const unique_find find(FindFirstFileW(extended.c_str(), &found));
+  if (!find) return std::nullopt;
+  do {
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0)
+      return std::wstring(found.cFileName);
+  } while (FindNextFileW(find.get(), &found));
+  return std::nullopt;
+}
+
+// The last name of a path.
+std::wstring lastName(const std::wstring& path) {
+  const auto slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
 bool Win32System::entryExists(const std::u16string& path) {
   checkPath(path);
   if (path.find_first_of(u"*?") != std::u16string::npos) return false;
-  WIN32_FIND_DATAW found;
-  const unique_find find(FindFirstFileW(extendedPath(path).c_str(), &found));
-  if (!find) return false;
-  do {
-    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0)
-      return true;
-  } while (FindNextFileW(find.get(), &found));
-  return false;
+  const std::wstring extended = extendedPath(path);
+  const std::optional<std::wstring> name = listedName(extended);
+  if (!name) return false;
+  // A name that only another entry's short (8.3) alias answers to would reach that entry:
+  // it names no entry of its own, and creating it is refused the same.
+  if (!sameFileName(*name, lastName(extended))) throw pathError(err::kBadFileName, path);
+  return true;
 }
 
 void Win32System::createFolder(const std::u16string& path) {
   checkPath(path);
-  if (!CreateDirectoryW(extendedPath(path).c_str(), nullptr)) {
+  const std::wstring extended = extendedPath(path);
+  if (!CreateDirectoryW(extended.c_str(), nullptr)) {
     const DWORD code = GetLastError();
     // Creating a folder where access is refused is an access error, as VB's MkDir says.
     throw win32FileError(code == ERROR_ACCESS_DENIED ? ERROR_ALREADY_EXISTS : code, path);
+  }
+  // Some file systems (and Wine) cut a long name short without a word: the folder made
+  // must be there by the whole name, or nothing is to be written into it.
+  const std::optional<std::wstring> made = listedName(extended);
+  if (!made || !sameFileName(*made, lastName(extended))) {
+    if (made) {
+      RemoveDirectoryW(
+          (extended.substr(0, extended.size() - lastName(extended).size()) + *made).c_str());
+    }
+    throw pathError(err::kBadFileName, path);
   }
 }
 

@@ -20,6 +20,10 @@ RuntimeError win32FileError(unsigned long code, const std::u16string& path);
 // workbook's, would make a legal target fail.
 std::wstring extendedPath(const std::u16string& path);
 
+// Whether two names (of files, folders, keys, words) are the same as Windows compares
+// names: without regard to case, in any script.
+bool sameFileName(const std::wstring& a, const std::wstring& b);
+
 class Win32System : public SystemServices {
  public:
   // Lists the path as FindFirstFileW does and takes the first entry that is neither

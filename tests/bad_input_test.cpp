@@ -136,15 +136,34 @@ TEST_F(BadInput, SeriesAndQuoteNumbersAFolderNameCannotHold) {
 }
 
 // The order folder is one folder named after the series and the quote number. A name
-// that would reach another folder (a path separator, "..") or that Windows would take as
-// another folder's (a dot or a space at the end) is refused before anything is made, and
-// an earlier order's files stay as they were.
-TEST_F(BadInput, OrderFolderNamesThatReachAnotherFolderAreRefused) {
+// that would reach another folder (a path separator, ".."), that Windows would take as
+// another entry's (a dot or a space at the end, a ":" naming a stream, a wildcard) or that
+// Windows refuses (<>"|, control characters, more than 255 UTF-16 units) is refused before
+// anything is made, on Linux as on Windows, and an earlier order's files stay as they were.
+TEST_F(BadInput, OrderFolderNamesThatReachAnotherEntryOrThatWindowsRefusesAreRefused) {
   ASSERT_EQ(link({item(u"A", u"1", u"d")}), Texts{u"El enlace se ha realizado correctamente"});
   const auto before = testing::readCells(dir / "KD_LORVENIC/9_9999/PRE.xls");
   const std::u16string base = dir.u16("KD_LORVENIC/");
-  for (const std::u16string quote :
-       {u"x/..", u"x\\..", u"x/../../elsewhere", u"9999.", u"9999 ", u"..", u"a\\b", u"/"}) {
+  const std::vector<std::u16string> quotes = {u"x/..",
+                                              u"x\\..",
+                                              u"x/../../elsewhere",
+                                              u"9999.",
+                                              u"9999 ",
+                                              u"..",
+                                              u"a\\b",
+                                              u"/",
+                                              u"20:24",
+                                              u"a<b",
+                                              u"a>b",
+                                              u"a\"b",
+                                              u"a|b",
+                                              u"a?b",
+                                              u"a*",
+                                              u"a\tb",
+                                              u"\u0001",
+                                              u"\u001F",
+                                              std::u16string(254, u'q')};
+  for (const std::u16string& quote : quotes) {
     SCOPED_TRACE(toUtf8(quote));
     EXPECT_EQ(link({item(u"A", u"2", u"d")}, {}, {Step::type(Id::NumPedido, quote)}),
               Texts{u"Error inesperado (52): Nombre o número de archivo incorrecto: «" + base +
@@ -158,7 +177,10 @@ TEST_F(BadInput, OrderFolderNamesThatReachAnotherFolderAreRefused) {
     left.push_back(e.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>{"9_9999"});
   EXPECT_EQ(testing::readCells(dir / "KD_LORVENIC/9_9999/PRE.xls"), before);
-  // Dots and spaces elsewhere in the name are ordinary characters.
+  // Dots and spaces elsewhere in the name are ordinary characters; 255 units is the most.
+  EXPECT_EQ(
+      link({item(u"A", u"1", u"d")}, {}, {Step::type(Id::NumPedido, std::u16string(253, u'q'))}),
+      Texts{u"El enlace se ha realizado correctamente"});
   EXPECT_EQ(link({item(u"A", u"1", u"d")}, {}, {Step::type(Id::NumPedido, u" 9.9 9")}),
             Texts{u"El enlace se ha realizado correctamente"});
   EXPECT_TRUE(fs::exists(dir / "KD_LORVENIC/9_ 9.9 9/LPS.xls"));

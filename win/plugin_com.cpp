@@ -196,8 +196,8 @@ Factory gFactory;
 // The scope DllInstall's command line names: "user" or "machine" (any case).
 std::optional<Scope> scopeOf(const wchar_t* commandLine) {
   const std::wstring text = commandLine ? commandLine : L"";
-  if (sameName(text, L"user")) return Scope::User;
-  if (sameName(text, L"machine")) return Scope::Machine;
+  if (sameFileName(text, L"user")) return Scope::User;
+  if (sameFileName(text, L"machine")) return Scope::Machine;
   return std::nullopt;
 }
 

@@ -60,7 +60,7 @@ HRESULT unregisterPlugin(Scope scope) {
   };
   // The class entry, when it is this DLL's (or names no DLL at all).
   const std::optional<std::wstring> server = own.get(k.server);
-  if (!server || sameName(*server, modulePath())) check(own.remove(k.clsid), SELFREG_E_CLASS);
+  if (!server || sameFileName(*server, modulePath())) check(own.remove(k.clsid), SELFREG_E_CLASS);
   check(own.remove(k.typeLibPath), SELFREG_E_TYPELIB);
 
   // The keys both bitnesses use go with the last registration of the scope.

@@ -101,9 +101,4 @@ void ClassesKeys::removeIfEmpty(const std::wstring& key) const {
   RegDeleteKeyExW(root_, path.c_str(), view_, 0);
 }
 
-bool sameName(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 }  // namespace brosk::win

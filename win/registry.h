@@ -12,6 +12,8 @@
 #include <span>
 #include <string>
 
+#include "platform/win32_system.h"
+
 namespace brosk::win {
 
 enum class Scope { Machine, User };
@@ -49,9 +51,5 @@ struct RegistryValue {
 // failure it returns. Writing them again writes the same values: a registration that
 // stopped half way is mended by the next.
 HRESULT writeValues(const ClassesKeys& keys, std::span<const RegistryValue> values);
-
-// Whether two names (paths, words) are the same as Windows compares names: without
-// regard to case.
-bool sameName(const std::wstring& a, const std::wstring& b);
 
 }  // namespace brosk::win

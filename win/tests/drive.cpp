@@ -11,6 +11,7 @@
 //               [--links N] [--unload]
 //   brosk-drive --version-info DLL       prints the version record of DLL
 //   brosk-drive --unload-check DLL       checks DllCanUnloadNow around one object
+//   brosk-drive --short-name PATH        prints the short (8.3) form of PATH
 //   brosk-drive --alloc-faults DLL       every allocation of every entry point of the test
 //                                        build DLL failing in turn (see allocFaults)
 //
@@ -844,6 +845,12 @@ int wmain(int argc, wchar_t** argv) {
     if (a == "--alloc-faults" && hasValue) {
       CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
       return allocFaults(toWide(args[i + 1]));
+    }
+    if (a == "--short-name" && hasValue) {
+      wchar_t shortName[MAX_PATH];
+      if (!GetShortPathNameW(toWide(args[i + 1]).c_str(), shortName, MAX_PATH)) return 1;
+      print(fromWide(shortName));
+      return 0;
     }
     if (a == "--unload-check" && hasValue) {
       CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

@@ -232,7 +232,8 @@ fi
 # --- Order folder names ------------------------------------------------------------------
 # A quote number that would reach another folder, or that Windows would cut to another
 # order's name, is refused before anything is made; nothing lands anywhere.
-for quote in 'x\..' 'x\..\..\users\Public' '9999.' '9999 ' 'a/b'; do
+long=$(printf '%*s' 254 '' | tr ' ' 'q')
+for quote in 'x\..' 'x\..\..\users\Public' '9999.' '9999 ' 'a/b' '20:24' 'a<b' 'a>b' 'a"b' 'a|b' 'a?b' 'a*' "a$(printf '\t')b" "$long"; do
   rm -rf "$orders" && mkdir -p "$orders"
   rm -f "$WINEPREFIX/drive_c/PRE.xls" "$WINEPREFIX/drive_c/users/Public/PRE.xls"
   KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --quote "$quote" > "$work/name.txt"
@@ -240,6 +241,24 @@ for quote in 'x\..' 'x\..\..\users\Public' '9999.' '9999 ' 'a/b'; do
     && [ -z "$(ls -A "$orders")" ] && [ ! -e "$WINEPREFIX/drive_c/PRE.xls" ] && [ ! -e "$WINEPREFIX/drive_c/users/Public/PRE.xls" ] \
     && pass "quote «$quote» is refused and nothing is written" || fail "quote «$quote»: $(grep -v '^\[dialog' "$work/name.txt" | tr '\n' ' '); $(ls -A "$orders")"
 done
+
+# A name that is only another folder's short (8.3) alias must not reach that folder: an
+# earlier order in "9_presupuesto_largo", and a quote number that makes its alias.
+rm -rf "$orders" && mkdir -p "$orders/9_presupuesto_largo"
+echo earlier > "$orders/9_presupuesto_largo/PRE.xls"
+echo earlier > "$orders/9_presupuesto_largo/LPS.xls"
+alias=$(w "$drive" --short-name 'C:\KD_LORVENIC\9_presupuesto_largo')
+alias=${alias##*\\}
+if [ "${alias#9_}" != "$alias" ] && [ "$alias" != 9_presupuesto_largo ]; then
+  KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --quote "${alias#9_}" > "$work/alias.txt"
+  grep -qxF "[¡¡Atención!!] Error inesperado (52): Nombre o número de archivo incorrecto: «C:\KD_LORVENIC\\$alias»" "$work/alias.txt" \
+    && [ "$(cat "$orders/9_presupuesto_largo/PRE.xls" "$orders/9_presupuesto_largo/LPS.xls")" = "$(printf 'earlier\nearlier')" ] \
+    && [ "$(ls "$orders")" = 9_presupuesto_largo ] \
+    && pass "quote «${alias#9_}», the alias of another order's folder, is refused and that order is kept" \
+    || fail "alias $alias: $(grep -v '^\[dialog' "$work/alias.txt" | tr '\n' ' '); $(ls "$orders")"
+else
+  fail "no short name to try: '$alias'"
+fi
 
 # The default folder that cannot be made: a hidden file of that name, which the folder
 # test does not see. The user is told, with what to do; the failure goes to the host.
