@@ -60,7 +60,7 @@ struct AfterAceptar {
   FakeSystem system;
   Silent user;
   ObjectFactory factory;
-  Services services{system, user, factory};
+  Services services{system, user, factory, systemFileSystem()};
   sim::Host host{kitchen(199)};
   std::filesystem::path folder =
       (std::getenv("BROSK_BENCH_DIR") ? std::filesystem::path(std::getenv("BROSK_BENCH_DIR"))

@@ -113,8 +113,17 @@ bool Plugin::escribirPedido() {
     checkFolderName(nombre, strCarpeta);
     if (!system.entryExists(strCarpeta)) system.createFolder(strCarpeta);
 
+    // The two workbooks replace an earlier order's as one: should LPS.xls fail, PRE.xls is
+    // put back as it was (or removed, when there was none), so that the folder never holds
+    // the header of one order beside the lines of another for the importer to read.
+    const EarlierFile earlierPre(services_.files, rutaEnCarpeta(u"PRE.xls"));
     escribirPRE();
-    escribirLPS();
+    try {
+      escribirLPS();
+    } catch (...) {
+      earlierPre.restore();
+      throw;
+    }
     return false;
   } catch (const std::exception&) {
     const RuntimeError e = currentError();

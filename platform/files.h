@@ -4,9 +4,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "automation/error.h"
 
@@ -57,7 +59,12 @@ class FileSystem {
   virtual std::u16string nativePath(const std::u16string& path) = 0;
   // The separator between the names of a native path.
   virtual char16_t separator() = 0;
-  virtual bool isFolder(const std::u16string& native) = 0;
+  // What is at a path: nothing, a file (one marked read-only, on Linux one that nobody may
+  // write), or a folder.
+  enum class Entry { None, File, ReadOnlyFile, Folder };
+  virtual Entry entry(const std::u16string& native) = 0;
+  // Reads a whole file.
+  virtual Error read(const std::u16string& native, std::vector<std::uint8_t>& bytes) = 0;
   // Creates a new file, failing when one of that name exists.
   virtual Error createNew(const std::u16string& native, std::unique_ptr<File>& file) = 0;
   // Renames `from` to `to`, replacing a file of that name.
@@ -68,6 +75,15 @@ class FileSystem {
 
   // Whether an error of createNew says that the name is taken.
   virtual bool alreadyExists(Error error) = 0;
+  // Whether an error says that another program has the file open in a way that keeps
+  // this one out (a sharing or lock violation).
+  virtual bool heldOpen(Error error) = 0;
+  // Whether a call that failed so may pass when tried again in a moment: a file held open
+  // by another program, and on Windows a refused access, which a rename over a file
+  // open elsewhere gets.
+  virtual bool mayPass(Error error) = 0;
+  // Waits before a call is tried again.
+  virtual void pause(int milliseconds) = 0;
   // The run-time error for a failed call on `path`.
   virtual RuntimeError error(Error error, const std::u16string& path) = 0;
   // A number for the name of a temporary file.
@@ -79,8 +95,28 @@ FileSystem& systemFileSystem();
 
 // Writes `bytes` to a temporary file in the target's folder, flushes it to disk and
 // renames it over `path`. On any failure the old file, if any, is untouched, no
-// temporary file is left and a RuntimeError names the path and the reason.
+// temporary file is left and a RuntimeError names the path and the reason. A target
+// marked read-only is not replaced (error 75). Antivirus scanners, sync clients, backup
+// agents and the program that reads the file open a new file for a moment: while another
+// program holds it so, the creation and the rename are tried again for about two
+// seconds; a file still held then is error 70, saying that another program has it open.
 void replaceFile(FileSystem& files, const std::u16string& path,
                  std::span<const std::uint8_t> bytes);
+
+// A file as it was before it is replaced, to be put back: its bytes, or that there was
+// none. Reading it fails as replacing it would (the same errors), so that nothing is
+// replaced that could not be put back.
+class EarlierFile {
+ public:
+  EarlierFile(FileSystem& files, std::u16string path);
+  // Puts the file back as it was (removes it, when there was none); a failure to do so
+  // is not reported, as it comes on the way out of another failure.
+  void restore() const noexcept;
+
+ private:
+  FileSystem& files_;
+  std::u16string path_;
+  std::optional<std::vector<std::uint8_t>> bytes_;
+};
 
 }  // namespace brosk

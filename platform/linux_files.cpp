@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <random>
+#include <thread>
 
 #include "automation/text.h"
 #include "platform/files.h"
@@ -45,9 +47,25 @@ class LinuxFileSystem : public FileSystem {
  public:
   std::u16string nativePath(const std::u16string& path) override { return path; }
   char16_t separator() override { return u'/'; }
-  bool isFolder(const std::u16string& native) override {
+  Entry entry(const std::u16string& native) override {
     struct stat st {};
-    return ::stat(toUtf8(native).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::stat(toUtf8(native).c_str(), &st) != 0) return Entry::None;
+    if (S_ISDIR(st.st_mode)) return Entry::Folder;
+    // Linux has no read-only mark: a file that nobody may write stands for one.
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ? Entry::ReadOnlyFile : Entry::File;
+  }
+  Error read(const std::u16string& native, std::vector<std::uint8_t>& bytes) override {
+    const unique_fd fd(::open(toUtf8(native).c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) return errno;
+    bytes.clear();
+    std::uint8_t buffer[65536];
+    while (true) {
+      const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return errno;
+      if (n == 0) return 0;
+      bytes.insert(bytes.end(), buffer, buffer + n);
+    }
   }
   Error createNew(const std::u16string& native, std::unique_ptr<File>& file) override {
     unique_fd fd(::open(toUtf8(native).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
@@ -73,6 +91,12 @@ class LinuxFileSystem : public FileSystem {
     if (fd) ::fsync(fd.get());  // best effort: the rename is already visible
   }
   bool alreadyExists(Error error) override { return error == EEXIST; }
+  // Linux keeps no other program out of a file it has open; a busy file is the nearest.
+  bool heldOpen(Error error) override { return error == EBUSY || error == ETXTBSY; }
+  bool mayPass(Error error) override { return heldOpen(error); }
+  void pause(int milliseconds) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
   RuntimeError error(Error error, const std::u16string& path) override {
     return fileSystemError(error, path);
   }

@@ -7,6 +7,7 @@
 
 #include "automation/convert.h"
 #include "automation/factory.h"
+#include "platform/files.h"
 
 namespace brosk {
 
@@ -69,6 +70,7 @@ struct Services {
   SystemServices& system;
   UserInterface& ui;
   ObjectFactory& factory;
+  FileSystem& files;  // the one the spreadsheet engine writes through too
 };
 
 }  // namespace brosk

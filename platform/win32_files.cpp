@@ -53,9 +53,27 @@ class Win32FileSystem : public FileSystem {
     return std::u16string(extended.begin(), extended.end());
   }
   char16_t separator() override { return u'\\'; }
-  bool isFolder(const std::u16string& native) override {
+  Entry entry(const std::u16string& native) override {
     const DWORD attributes = GetFileAttributesW(wide(native));
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Entry::None;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Entry::Folder;
+    return (attributes & FILE_ATTRIBUTE_READONLY) ? Entry::ReadOnlyFile : Entry::File;
+  }
+  Error read(const std::u16string& native, std::vector<std::uint8_t>& bytes) override {
+    // Others may read, write and even replace it meanwhile, as they may before.
+    const unique_handle handle(CreateFileW(wide(native), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) return static_cast<Error>(GetLastError());
+    bytes.clear();
+    std::uint8_t buffer[65536];
+    while (true) {
+      DWORD n = 0;
+      if (!ReadFile(handle.get(), buffer, sizeof buffer, &n, nullptr))
+        return static_cast<Error>(GetLastError());
+      if (n == 0) return 0;
+      bytes.insert(bytes.end(), buffer, buffer + n);
+    }
   }
   Error createNew(const std::u16string& native, std::unique_ptr<File>& file) override {
     unique_handle handle(CreateFileW(wide(native), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -75,6 +93,11 @@ class Win32FileSystem : public FileSystem {
   bool alreadyExists(Error error) override {
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
   }
+  bool heldOpen(Error error) override {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+  }
+  bool mayPass(Error error) override { return heldOpen(error) || error == ERROR_ACCESS_DENIED; }
+  void pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
   RuntimeError error(Error error, const std::u16string& path) override {
     return win32FileError(static_cast<unsigned long>(error), path);
   }

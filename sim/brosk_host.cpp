@@ -255,7 +255,7 @@ int runLinks(const Options& options) {
   ObjectFactory factory;
   host->registerInto(factory);
   xls::registerExcel(factory, systemFileSystem());
-  Services services{*system, user, factory};
+  Services services{*system, user, factory, systemFileSystem()};
 
   int status = 0;
   {

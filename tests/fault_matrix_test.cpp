@@ -173,11 +173,6 @@ TEST_F(Faults, EveryFileStep) {
     std::u16string message;
     std::map<std::string, Bytes> expected;  // the order folder afterwards
   };
-  auto both = [&](const std::map<std::string, Bytes>& pick, const std::string& preFrom) {
-    std::map<std::string, Bytes> m = pick;
-    if (preFrom == "linked") m["PRE.xls"] = orders.linked.at("PRE.xls");
-    return m;
-  };
   const std::vector<Case> cases = {
       {"order folder creation refused",
        [&] {
@@ -200,21 +195,34 @@ TEST_F(Faults, EveryFileStep) {
          files.set({testing::FileStep::Create, EACCES});
        },
        u"Error inesperado (70): Permiso denegado: «" + pre + u"»", orders.earlier},
-      {"PRE.xls cannot be replaced",
+      {"PRE.xls held by another program for good",
        [&] {
          files.set({testing::FileStep::Rename, EBUSY});
        },
-       u"Error inesperado (70): Permiso denegado: «" + pre + u"»", orders.earlier},
+       u"Error inesperado (70): Permiso denegado: otro programa tiene abierto «" + pre + u"»",
+       orders.earlier},
+      // The earlier order's PRE.xls goes back: never one order's header beside another's lines.
       {"LPS.xls cannot be replaced",
        [&] {
-         files.set({testing::FileStep::Rename, EACCES, 1});
+         files.set({testing::FileStep::Rename, EACCES, 0, 1 << 30, u"LPS.xls"});
        },
-       u"Error inesperado (70): Permiso denegado: «" + lps + u"»", both(orders.earlier, "linked")},
+       u"Error inesperado (70): Permiso denegado: «" + lps + u"»", orders.earlier},
+      {"LPS.xls held by another program for good",
+       [&] {
+         files.set({testing::FileStep::Rename, EBUSY, 0, 1 << 30, u"LPS.xls"});
+       },
+       u"Error inesperado (70): Permiso denegado: otro programa tiene abierto «" + lps + u"»",
+       orders.earlier},
+      {"LPS.xls held for a moment",
+       [&] {
+         files.set({testing::FileStep::Rename, EBUSY, 0, 30, u"LPS.xls"});
+       },
+       u"El enlace se ha realizado correctamente", orders.linked},
       {"disk full while writing LPS.xls",
        [&] {
-         files.set({testing::FileStep::Write, ENOSPC, 1});
+         files.set({testing::FileStep::Write, ENOSPC, 0, 1 << 30, u"LPS.xls"});
        },
-       u"Error inesperado (61): Disco lleno: «" + lps + u"»", both(orders.earlier, "linked")},
+       u"Error inesperado (61): Disco lleno: «" + lps + u"»", orders.earlier},
       {"flush fails",
        [&] {
          files.set({testing::FileStep::Flush, EIO});
@@ -235,8 +243,9 @@ TEST_F(Faults, EveryFileStep) {
       Plugin plugin(services);
       c.arrange();
       EXPECT_FALSE(startAndLink(plugin));
-      EXPECT_EQ(user.boxes.back().text, c.message);
-      EXPECT_EQ(orderFiles(), c.expected);  // nothing else: no temporary file, no half file
+      // (SCOPED_TRACE does not reach this thread: each assertion names the case.)
+      EXPECT_EQ(user.boxes.back().text, c.message) << c.name;
+      EXPECT_EQ(orderFiles(), c.expected) << c.name;  // nothing else: no temporary or half file
 
       files.clear();
       system.createFolderError.reset();
@@ -264,9 +273,39 @@ TEST_F(Faults, AnUnreplaceableFileThatIsAFolder) {
                                   dir.u16("KD_LORVENIC/9_9999/LPS.xls") + u"»");
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"KD_LORVENIC"});
     EXPECT_TRUE(fs::is_directory(order() / "LPS.xls"));
-    EXPECT_EQ(testing::readCells(order() / "PRE.xls").size(), 13u);
+    EXPECT_FALSE(fs::exists(order() / "PRE.xls"));  // taken back: no lines to go with it
     EXPECT_EQ(fs::directory_iterator(order() / "LPS.xls"), fs::directory_iterator());
   });
+}
+
+// A workbook of an earlier order that is marked read-only (on Linux: nobody may write it)
+// is not replaced, whichever of the two it is: error 75 naming it, and the earlier order's
+// two files as they were.
+TEST_F(Faults, AReadOnlyWorkbookIsNotReplaced) {
+  std::map<std::string, Bytes> earlier;
+  inFreshThread([&] {
+    load(kitchen());
+    Plugin plugin(services);
+    ASSERT_FALSE(startAndLink(plugin, u"16"));
+    earlier = orderFiles();
+  });
+  for (const char* name : {"PRE.xls", "LPS.xls"}) {
+    SCOPED_TRACE(name);
+    user.boxes.clear();
+    fs::permissions(order() / name,
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    inFreshThread([&] {
+      load(kitchen());
+      Plugin plugin(services);
+      EXPECT_FALSE(startAndLink(plugin));
+    });
+    EXPECT_EQ(texts().back(), u"Error inesperado (75): Error de acceso a la ruta o el archivo: «" +
+                                  dir.u16("KD_LORVENIC/9_9999/") + fromUtf8(name) +
+                                  u"» es de sólo lectura");
+    EXPECT_EQ(orderFiles(), earlier);
+    fs::permissions(order() / name, fs::perms::owner_write, fs::perm_options::add);
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cerrno>
+#include <string>
 
 #include "platform/files.h"
 
@@ -13,9 +14,10 @@ enum class FileStep { None, Create, Write, Flush, Rename };
 
 struct FileFault {
   FileStep step = FileStep::None;
-  int code = 0;         // the errno the step fails with
-  int after = 0;        // how many times the step goes through before it fails
-  int times = 1 << 30;  // how many times it fails then; after that it goes through again
+  int code = 0;           // the errno the step fails with
+  int after = 0;          // how many times the step goes through before it fails
+  int times = 1 << 30;    // how many times it fails then; after that it goes through again
+  std::u16string file{};  // only for this file (its name, in the path): "LPS.xls"; any when empty
 };
 
 class FaultyFileSystem : public FileSystem {
@@ -26,25 +28,34 @@ class FaultyFileSystem : public FileSystem {
   void set(FileFault fault) {
     fault_ = fault;
     reached_ = 0;
+    waited = 0;
   }
   void clear() { set({}); }
 
   std::u16string nativePath(const std::u16string& path) override { return real_.nativePath(path); }
   char16_t separator() override { return real_.separator(); }
-  bool isFolder(const std::u16string& native) override { return real_.isFolder(native); }
+  Entry entry(const std::u16string& native) override { return real_.entry(native); }
+  Error read(const std::u16string& native, std::vector<std::uint8_t>& bytes) override {
+    return real_.read(native, bytes);
+  }
   Error createNew(const std::u16string& native, std::unique_ptr<File>& file) override {
-    if (fails(FileStep::Create)) return fault_.code;
+    if (fails(FileStep::Create, native)) return fault_.code;
     std::unique_ptr<File> real;
     if (const Error error = real_.createNew(native, real)) return error;
-    file = std::make_unique<FaultyFile>(*this, std::move(real));
+    file = std::make_unique<FaultyFile>(*this, std::move(real), native);
     return 0;
   }
   Error replace(const std::u16string& from, const std::u16string& to) override {
-    return fails(FileStep::Rename) ? fault_.code : real_.replace(from, to);
+    return fails(FileStep::Rename, to) ? fault_.code : real_.replace(from, to);
   }
   void remove(const std::u16string& native) noexcept override { real_.remove(native); }
   void flushFolderOf(const std::u16string& native) override { real_.flushFolderOf(native); }
   bool alreadyExists(Error error) override { return real_.alreadyExists(error); }
+  bool heldOpen(Error error) override { return real_.heldOpen(error); }
+  bool mayPass(Error error) override { return real_.mayPass(error); }
+  // No time passes: the waits are counted.
+  void pause(int milliseconds) override { waited += milliseconds; }
+  int waited = 0;  // milliseconds waited for a held file, in all
   RuntimeError error(Error error, const std::u16string& path) override {
     return real_.error(error, path);
   }
@@ -53,10 +64,10 @@ class FaultyFileSystem : public FileSystem {
  private:
   class FaultyFile : public File {
    public:
-    FaultyFile(FaultyFileSystem& owner, std::unique_ptr<File> real)
-        : owner_(owner), real_(std::move(real)) {}
+    FaultyFile(FaultyFileSystem& owner, std::unique_ptr<File> real, std::u16string path)
+        : owner_(owner), real_(std::move(real)), path_(std::move(path)) {}
     Error write(std::span<const std::uint8_t> bytes) override {
-      if (owner_.fails(FileStep::Write)) {
+      if (owner_.fails(FileStep::Write, path_)) {
         // Part of the data reaches the file, as on a disk that fills up meanwhile.
         [[maybe_unused]] const Error ignored = real_->write(bytes.first(bytes.size() / 2));
         return owner_.fault_.code;
@@ -64,17 +75,19 @@ class FaultyFileSystem : public FileSystem {
       return real_->write(bytes);
     }
     Error flush() override {
-      return owner_.fails(FileStep::Flush) ? owner_.fault_.code : real_->flush();
+      return owner_.fails(FileStep::Flush, path_) ? owner_.fault_.code : real_->flush();
     }
     Error close() override { return real_->close(); }
 
    private:
     FaultyFileSystem& owner_;
     std::unique_ptr<File> real_;
+    std::u16string path_;
   };
 
-  bool fails(FileStep step) {
+  bool fails(FileStep step, const std::u16string& path) {
     if (fault_.step != step) return false;
+    if (!fault_.file.empty() && path.find(fault_.file) == std::u16string::npos) return false;
     const int n = reached_++;
     return n >= fault_.after && n < fault_.after + fault_.times;
   }

@@ -174,7 +174,7 @@ TEST_F(Reentry, ACommandThatArrivesWhileOneRunsIsRefusedAndChangesNothing) {
         second->SceneCheck(1);
       }
     });
-    Services impatient{system, host, factory};
+    Services impatient{system, host, factory, files};
     inFreshThread([&] {
       second = std::make_unique<Plugin>(impatient);
       Plugin plugin(impatient);
@@ -204,7 +204,7 @@ TEST_F(Reentry, TheRefusalSaysWhy) {
       form.click(Id::Cancelar);
     }
   } nested;
-  Services s{system, nested, factory};
+  Services s{system, nested, factory, files};
   inFreshThread([&] {
     Plugin plugin(s);
     nested.again = &plugin;  // the same object, called again

@@ -192,7 +192,7 @@ TEST_F(ModuleState, ADialogThatCouldNotBeShownIsNotLoaded) {
     }
   } broken;
   broken.answers = {mb::kAnswerNo, mb::kAnswerNo};
-  Services withBroken{system, broken, factory};
+  Services withBroken{system, broken, factory, files};
   inFreshThread([&] {
     FrmDatos& form = FrmDatos::shared();
     EXPECT_THROW(form.Show(withBroken), RuntimeError);

@@ -53,7 +53,7 @@ class World : public ::testing::Test {
   sim::ScriptedUser user;
   FaultyFileSystem files;
   ObjectFactory factory;
-  Services services{system, user, factory};
+  Services services{system, user, factory, files};
   std::unique_ptr<sim::Host> host;
 };
 

@@ -171,6 +171,41 @@ TEST_F(AtomicSave, TargetsThatCannotBeWrittenNameThePathAndTheReason) {
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"LPS.xls"});
 }
 
+// Scanners, sync clients and the importer hold a new file for a moment: the creation and
+// the rename are tried again for about two seconds (the waits are counted, not slept),
+// and a file held for good is error 70 saying that another program has it open. A
+// read-only target is kept and said so.
+TEST_F(AtomicSave, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsSaidSo) {
+  using testing::FileStep;
+  sheet.setText(1, 1, u"new");
+  for (const FileStep step : {FileStep::Create, FileStep::Rename}) {
+    files.set({step, EBUSY, 0, 50});
+    saveXls(files, dir.u16("PRE.xls"), sheet);
+    EXPECT_EQ(files.waited, 500);
+    files.set({step, EBUSY});
+    EXPECT_RUNTIME_ERROR(
+        saveXls(files, dir.u16("PRE.xls"), sheet), 70,
+        u"Permiso denegado: otro programa tiene abierto «" + dir.u16("PRE.xls") + u"»");
+    EXPECT_EQ(files.waited, 2000);
+  }
+  files.set({FileStep::Rename, EACCES});  // not a file held: no wait
+  EXPECT_EQ(errorOf([&] { saveXls(files, dir.u16("PRE.xls"), sheet); }), 70);
+  EXPECT_EQ(files.waited, 0);
+  files.clear();
+  EXPECT_EQ(readCells(dir / "PRE.xls"), std::vector<json>{textCell(1, 1, "new")});
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"PRE.xls"});
+
+  std::filesystem::permissions(dir / "PRE.xls", std::filesystem::perms::all,
+                               std::filesystem::perm_options::remove);
+  sheet.setText(1, 1, u"newer");
+  EXPECT_RUNTIME_ERROR(
+      saveXls(files, dir.u16("PRE.xls"), sheet), 75,
+      u"Error de acceso a la ruta o el archivo: «" + dir.u16("PRE.xls") + u"» es de sólo lectura");
+  std::filesystem::permissions(dir / "PRE.xls", std::filesystem::perms::owner_read,
+                               std::filesystem::perm_options::add);
+  EXPECT_EQ(readCells(dir / "PRE.xls"), std::vector<json>{textCell(1, 1, "new")});
+}
+
 // The automation object model, driven as the plug-in drives a spreadsheet application.
 class ExcelObjects : public ::testing::Test {
  protected:

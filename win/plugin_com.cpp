@@ -47,7 +47,7 @@ Services& services() {
     f.setFallback(createComObject);
     return f;
   }();
-  static Services s{system, user, factory};
+  static Services s{system, user, factory, systemFileSystem()};
   return s;
 }
 

@@ -39,6 +39,9 @@
 //                NAME): "Spanish", "German", "C"), as any component of a process may.
 //   --cpp-locale NAME  the host's C++ global locale gets the number punctuation of NAME
 //                ("Spanish" and "German": decimal comma, grouping point; "C").
+//   --hold FILE MS  while the links run, FILE is held open by another program, sharing
+//                nothing, for MS milliseconds from the first link's start (as a scanner,
+//                a sync client or the importer holds a file for a moment).
 //   --load-dll DLL  the host loads DLL first (another component's runtime, say the shared
 //                libgcc of a MinGW-built plug-in) and keeps it loaded.
 //   --user-registry  brosk.Plugin made from its per-user registration (ProgID, CLSID and
@@ -735,6 +738,8 @@ int allocFaults(const std::wstring& file) {
 
 struct Options {
   Script script;
+  std::wstring hold;  // a file held while the links run, for holdMilliseconds
+  DWORD holdMilliseconds = 0;
   std::optional<FpControlWords> fpu;
   bool hostWindow = false;
   bool worker = false;
@@ -776,6 +781,15 @@ int session(const Options& options) {
   std::thread userThread([&] { user.run(); });
 
   std::optional<CallResult> failed;
+  std::thread holder;
+  if (!options.hold.empty()) {
+    HANDLE held = CreateFileW(options.hold.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    holder = std::thread([held, ms = options.holdMilliseconds] {
+      Sleep(ms);
+      CloseHandle(held);
+    });
+  }
   const CallResult start = hostCall(plugin, L"OnAppStartAfter", options.fpu.has_value());
   print(u"OnAppStartAfter: " + start.text);
   if (!start.ok) failed = start;
@@ -800,6 +814,7 @@ int session(const Options& options) {
   }
   user.done = true;
   userThread.join();
+  if (holder.joinable()) holder.join();
   if (host) {
     for (MSG m; PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE);) DispatchMessageW(&m);
     print(IsWindowEnabled(host->window()) ? u"[modal] the host window is enabled afterwards"
@@ -904,6 +919,9 @@ int wmain(int argc, wchar_t** argv) {
       const std::string name = args[++i];
       std::locale::global(name == "C" ? std::locale::classic()
                                       : std::locale(std::locale::classic(), new CommaDecimal));
+    } else if (a == "--hold" && i + 2 < args.size()) {
+      options.hold = toWide(args[++i]);
+      options.holdMilliseconds = static_cast<DWORD>(std::atoi(args[++i].c_str()));
     } else if (a == "--load-dll" && hasValue) {
       if (!LoadLibraryW(toWide(args[++i]).c_str())) {
         std::fprintf(stderr, "brosk-drive: cannot load %s\n", args[i].c_str());

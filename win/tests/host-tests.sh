@@ -27,11 +27,14 @@ scene() {  # FILE PRICE...: a scene whose objects have these prices
 # 7.456. Every state gives the default state's workbooks, byte for byte, and gets its own
 # control words back after each call.
 scene "$work/prices.json" "1234567,89" "0,125" "99999999,99" "0,375" "102469145,32"
-keptLink() {  # NAME SCENE DRIVE_OPTIONS...: a link; its output, status and workbooks kept in $work/NAME
-  local name=$1 scene=$2
+keptLink() {  # NAME SCENE DRIVE_OPTIONS... [--keep-orders]: a link; its output, status and
+              # workbooks kept in $work/NAME; the orders folder is emptied first unless asked
+  local name=$1 scene=$2 options=() keep=
   shift 2
-  rm -rf "$orders" && mkdir -p "$orders" "$work/$name"
-  KDSIM_SCENE=$(winpath "$scene") w "$drive" "$@" > "$work/$name/out.txt"
+  for a in "$@"; do [ "$a" = --keep-orders ] && keep=yes || options+=("$a"); done
+  [ -n "$keep" ] || rm -rf "$orders"
+  mkdir -p "$orders" "$work/$name"
+  KDSIM_SCENE=$(winpath "$scene") w "$drive" "${options[@]}" > "$work/$name/out.txt"
   echo $? > "$work/$name/status"
   cp "$orders"/9_9999/*.xls "$work/$name/" 2>/dev/null
 }
@@ -259,6 +262,32 @@ if [ "${alias#9_}" != "$alias" ] && [ "$alias" != 9_presupuesto_largo ]; then
 else
   fail "no short name to try: '$alias'"
 fi
+
+# An earlier order's LPS.xls that another program holds open (a scanner, a sync client,
+# the importer): held for a moment, the link waits and goes through; held for good, it
+# says that another program has it open, and the folder keeps the earlier order's two
+# workbooks, byte for byte, never a new PRE.xls beside an old LPS.xls. A read-only
+# LPS.xls is kept and said so.
+rm -rf "$orders"
+keptLink held-earlier "$src/examples/cocina-nova.json" --vat 16
+lps='C:\KD_LORVENIC\9_9999\LPS.xls'
+keptLink held-moment "$src/examples/cocina-nova.json" --vat 21 --hold "$lps" 500 --keep-orders
+[ "$(cat "$work/held-moment/status")" = 0 ] && ! cmp -s "$work/held-earlier/PRE.xls" "$work/held-moment/PRE.xls" \
+  && pass "LPS.xls held for half a second: the link waits and writes the new order" \
+  || fail "held for a moment: $(grep -v '^\[dialog' "$work/held-moment/out.txt" | tr '\n' ' ')"
+keptLink held-good "$src/examples/cocina-nova.json" --vat 7 --hold "$lps" 4000 --keep-orders
+grep -qxF "[¡¡Atención!!] Error inesperado (70): Permiso denegado: otro programa tiene abierto «$lps»" "$work/held-good/out.txt" \
+  && cmp -s "$work/held-moment/PRE.xls" "$work/held-good/PRE.xls" && cmp -s "$work/held-moment/LPS.xls" "$work/held-good/LPS.xls" \
+  && pass "LPS.xls held for good: error 70 names it, and the earlier order's two workbooks stay" \
+  || fail "held for good: $(grep -v '^\[dialog' "$work/held-good/out.txt" | tr '\n' ' ')"
+w attrib +r "$lps" >/dev/null
+keptLink read-only "$src/examples/cocina-nova.json" --vat 7 --keep-orders
+grep -qxF "[¡¡Atención!!] Error inesperado (75): Error de acceso a la ruta o el archivo: «$lps» es de sólo lectura" "$work/read-only/out.txt" \
+  && cmp -s "$work/held-moment/PRE.xls" "$work/read-only/PRE.xls" && cmp -s "$work/held-moment/LPS.xls" "$work/read-only/LPS.xls" \
+  && pass "a read-only LPS.xls is not replaced: error 75 names it, and the earlier order stays" \
+  || fail "read-only: $(grep -v '^\[dialog' "$work/read-only/out.txt" | tr '\n' ' ')"
+w attrib -r "$lps" >/dev/null
+[ -z "$(find "$orders" -name '*.tmp')" ] && pass "no temporary file is left" || fail "temporary files: $(find "$orders" -name '*.tmp')"
 
 # The default folder that cannot be made: a hidden file of that name, which the folder
 # test does not see. The user is told, with what to do; the failure goes to the host.
