@@ -19,7 +19,15 @@ void ObjectFactory::remove(std::u16string_view progId) {
 ObjectRef ObjectFactory::create(std::u16string_view progId) const {
   for (const Entry& e : entries_) {
     if (equalsIgnoringAsciiCase(e.progId, progId)) {
-      ObjectRef object = e.creator();
+      ObjectRef object;
+      try {
+        object = e.creator();
+      } catch (const RuntimeError& failure) {
+        // A class that fails with a run-time error of its own is reported so, as a VB
+        // caller shows it; any other failure to make the object is error 429.
+        if (failure.number() < 0) throw RuntimeError(err::kCannotCreate);
+        throw;
+      }
       if (!object) throw RuntimeError(err::kCannotCreate);
       return object;
     }

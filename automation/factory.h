@@ -23,8 +23,8 @@ class ObjectFactory {
   void remove(std::u16string_view progId);
   void setFallback(Fallback fallback) { fallback_ = std::move(fallback); }
 
-  // A new object; error 429 when no creator knows the ProgID. A creator's own failure
-  // passes through as it is.
+  // A new object; error 429 when no creator knows the ProgID, or when the creator fails
+  // otherwise than with a run-time error of its own (a VB number), which passes through.
   ObjectRef create(std::u16string_view progId) const;
 
  private:

@@ -293,9 +293,18 @@ TEST(LeadingNumber, ReadsTheVersionTextWhateverTheLocale) {
   EXPECT_EQ(leadingNumber(u"-3"), -3.0);
 }
 
-TEST(RuntimeErrors, AGivenDescriptionStandsAndWhatSaysNumberAndDescription) {
+// As a VB caller reads an error, on every platform alike: a given description stands, an
+// empty one is the standard description of the number (that of an automation error for
+// an HRESULT of another facility), and an HRESULT of the VB facility is its VB number.
+TEST(RuntimeErrors, ReadAsAVbCallerReadsThem) {
   EXPECT_EQ(RuntimeError(70, u"x").description(), u"x");
   EXPECT_STREQ(RuntimeError(6).what(), "6: Desbordamiento");
+  EXPECT_EQ(RuntimeError(70, u"").description(), u"Permiso denegado");
+  EXPECT_EQ(RuntimeError(-2147221005, u"").description(), u"Error de automatización");
+  const RuntimeError vb(-2146828218, u"ocupado");  // 0x800A0046
+  EXPECT_EQ(vb.number(), 70);
+  EXPECT_EQ(vb.description(), u"ocupado");
+  EXPECT_EQ(RuntimeError(static_cast<std::int32_t>(0x800A01ADu)).number(), 429);
 }
 
 TEST(RuntimeErrors, AnyExceptionBecomesARuntimeError) {
@@ -336,10 +345,15 @@ TEST(ObjectFactory, UnknownProgIdIsError429) {
                        u"El componente ActiveX no puede crear el objeto");
 }
 
+// A class that fails with a run-time error of its own is reported so; any other failure
+// to make the object (an HRESULT of another facility) is error 429, as on Windows.
 TEST(ObjectFactory, CreatorFailurePassesThroughAndFallbackIsAskedLast) {
   ObjectFactory factory;
   factory.add(u"A.B", []() -> ObjectRef { throw RuntimeError(70); });
   EXPECT_EQ(errorOf([&] { factory.create(u"A.B"); }), 70);
+  factory.add(u"E.F", []() -> ObjectRef { throw RuntimeError(-2147221005, u"no registrada"); });
+  EXPECT_RUNTIME_ERROR(factory.create(u"E.F"), 429,
+                       u"El componente ActiveX no puede crear el objeto");
   std::u16string asked;
   factory.setFallback([&](std::u16string_view id) -> ObjectRef {
     asked = id;

@@ -363,13 +363,18 @@ ObjectRef createComObject(std::u16string_view progId) {
   const std::u16string name(progId);
   CLSID clsid;
   ComPtr<IDispatch> dispatch;
+  HRESULT hr = S_OK;
   {
     const FpCallout callout;  // the class's own code runs as it is made
     if (FAILED(CLSIDFromProgID(reinterpret_cast<LPCOLESTR>(name.c_str()), &clsid))) return nullptr;
-    if (FAILED(
-            CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch, dispatch.putVoid()))) {
-      return nullptr;
-    }
+    SetErrorInfo(0, nullptr);
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IDispatch, dispatch.putVoid());
+  }
+  // A class that fails with a run-time error of its own (an HRESULT of the VB facility)
+  // is reported so, with its description; any other failure is no object: error 429.
+  if (FAILED(hr)) {
+    if ((static_cast<std::uint32_t>(hr) & 0xFFFF0000u) == 0x800A0000u) throw invokeError(hr, {});
+    return nullptr;
   }
   return wrapDispatch(dispatch.get());
 }

@@ -10,8 +10,9 @@
 namespace brosk::win {
 
 // An object created by ProgID through COM (CLSIDFromProgID, CoCreateInstance); no
-// object when no class is registered under that name. Other failures are run-time
-// errors as VB reports them.
+// object (error 429 for the caller) when no class is registered under that name or the
+// class cannot be made, but a class that fails with a run-time error of its own (an
+// HRESULT of the VB facility) gives that error and its description.
 ObjectRef createComObject(std::u16string_view progId);
 
 // The seam object for an IDispatch pointer (AddRef'd here).

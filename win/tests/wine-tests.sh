@@ -77,6 +77,23 @@ echo '{"objects": [{"info": {"0": "SYSTEM", "43": "1"}}]}' > "$work/empty.json"
 link empty "$work/empty.json" 1
 echo '{"objects": [{"info": {"0": "CAT", "43": "diez"}}]}' > "$work/price.json"
 link bad-price "$work/price.json" 1
+# One input, one message on both platforms: a host error with an empty description (the
+# standard one of its number), a host error given as an HRESULT of the VB facility (its
+# VB number), and host objects whose creation fails with an error of their own (that
+# error) or otherwise (error 429).
+object='"objects": [{"info": {"0": "CAT", "8": "A", "35": "1", "43": "1", "49": "d"}}]'
+echo "{$object, \"faults\": [{\"member\": \"ObjectGetInfo\", \"call\": 3, \"number\": 440, \"description\": \"\"}]}" > "$work/empty-description.json"
+link empty-description "$work/empty-description.json" 1
+echo "{$object, \"faults\": [{\"member\": \"ObjectGetInfo\", \"call\": 3, \"number\": -2146828218, \"description\": \"ocupado\"}]}" > "$work/vb-hresult.json"
+link vb-hresult "$work/vb-hresult.json" 1
+for fault in '70, "description": "escena ocupada"' '-2147221005, "description": "no registrada"'; do
+  echo "{$object, \"faults\": [{\"member\": \"KDSDK.Scene\", \"number\": $fault}]}" > "$work/creation.json"
+  onWindows=$(KDSIM_SCENE=$(winpath "$work/creation.json") w "$drive" | sed -n 's/^SceneCheck: //p')
+  onLinux=$(HOME=$work "$linux/brosk-host" --locale es_ES.UTF-8 "$work/creation.json" 2>&1 >/dev/null | sed -n 's/^brosk-host: the plug-in failed the call: //p')
+  [ -n "$onWindows" ] && [ "$onWindows" = "$onLinux" ] && pass "a failing creation ($fault) is «$onWindows» on both platforms" \
+    || fail "failing creation ($fault): Windows «$onWindows», Linux «$onLinux»"
+done
+
 # A quote number with a character Windows keeps out of file names.
 rm -rf "$orders"
 KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --quote 'a|b' > "$work/bad-name.txt"
