@@ -62,6 +62,20 @@ inline constexpr std::array<Control, 21> kControls = {{
     {"cmdCancelar", Kind::Button, Id::Cancelar, u"Cancelar", 4440, 3480, 1095, 375, 9},
 }};
 
+// The focus order rises along the table, row by row: the Win32 view makes the controls in
+// the table's order (each caption just before its input, for screen readers), and that
+// order is also the one Tab follows.
+constexpr bool focusOrderRisesAlongTheTable() {
+  int last = 0;
+  for (const Control& c : kControls) {
+    if (c.tabIndex == 0) continue;
+    if (c.tabIndex <= last) return false;
+    last = c.tabIndex;
+  }
+  return true;
+}
+static_assert(focusOrderRisesAlongTheTable());
+
 // The window control identifier of an input control or button, for the Win32 view and
 // the programs that drive it in tests.
 constexpr int controlId(Id id) {

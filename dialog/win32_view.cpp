@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include <algorithm>
+#include <exception>
 #include <vector>
 
 #include "automation/error.h"
@@ -35,11 +35,17 @@ std::u16string windowText(HWND window) {
 
 // Makes a window of the plug-in modal to the calling thread: the thread's other visible
 // and enabled top-level windows are disabled while it is up, then enabled again and the
-// focus put back where it was.
+// focus put back where it was. The window the user was working in is the host's window:
+// the plug-in's windows show on its monitor.
 class ThreadModal {
  public:
   ThreadModal() : focus_(GetFocus()), active_(GetActiveWindow()) {
     EnumThreadWindows(GetCurrentThreadId(), &ThreadModal::disable, reinterpret_cast<LPARAM>(this));
+    // No exception may unwind through the system's frames: one is taken back here.
+    if (failure_) {
+      end();
+      std::rethrow_exception(failure_);
+    }
   }
   ~ThreadModal() {
     end();
@@ -58,25 +64,38 @@ class ThreadModal {
     disabled_.clear();
   }
 
+  // The host's window the user was in, or the foreground window when the thread has none.
+  HWND hostWindow() const { return active_ ? active_ : GetForegroundWindow(); }
+
  private:
   static BOOL CALLBACK disable(HWND window, LPARAM self) {
-    if (IsWindowVisible(window) && IsWindowEnabled(window)) {
-      EnableWindow(window, FALSE);
-      reinterpret_cast<ThreadModal*>(self)->disabled_.push_back(window);
+    auto* modal = reinterpret_cast<ThreadModal*>(self);
+    try {
+      if (IsWindowVisible(window) && IsWindowEnabled(window)) {
+        modal->disabled_.push_back(window);
+        EnableWindow(window, FALSE);
+      }
+      return TRUE;
+    } catch (...) {
+      modal->failure_ = std::current_exception();
+      return FALSE;
     }
-    return TRUE;
   }
 
   HWND focus_;
   HWND active_;
   std::vector<HWND> disabled_;
+  std::exception_ptr failure_;
 };
 
 struct DialogContext {
   FrmDatos* form;
   HINSTANCE module;
   ThreadModal* modal;
-  HICON icon = nullptr;
+  HICON smallIcon = nullptr;
+  HICON largeIcon = nullptr;
+  // What was thrown in the dialog procedure, to be thrown again once the dialog is gone.
+  std::exception_ptr failure{};
 };
 
 // Closes the dialog: the host's windows are enabled first, then the dialog ends.
@@ -107,41 +126,53 @@ int toPixels(int twips, int dpi) {
   return MulDiv(twips, dpi, 1440);
 }
 
-void buildDialog(HWND dialog, const DialogContext& context) {
+// The dialog's own DPI where the system says it (Windows 10 from 1607 on, per monitor),
+// the screen's otherwise.
+int dpiOf(HWND window) {
+  using GetDpiForWindow = UINT(WINAPI*)(HWND);
+  static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindow>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (getDpiForWindow) {
+    if (const UINT dpi = getDpiForWindow(window)) return static_cast<int>(dpi);
+  }
   HDC screen = GetDC(nullptr);
-  const int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
-  const int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
+  return dpi;
+}
 
-  // The client area at the layout's size, the window centred on the screen.
+// The client area at the layout's size; the window centred on the work area of the
+// monitor the host's window is on (the primary one when there is no such window), in
+// front, and above a host that keeps itself on top.
+void placeDialog(HWND dialog, HWND host, int dpi) {
   const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE));
   const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE));
-  RECT frame{0, 0, toPixels(layout::kClientWidth, dpiX), toPixels(layout::kClientHeight, dpiY)};
+  RECT frame{0, 0, toPixels(layout::kClientWidth, dpi), toPixels(layout::kClientHeight, dpi)};
   AdjustWindowRectEx(&frame, style, FALSE, exStyle);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
-  SetWindowPos(dialog, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
-               SWP_NOZORDER | SWP_NOACTIVATE);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(host, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const RECT& area = monitor.rcWork;
+  const bool hostOnTop = host && (GetWindowLongPtrW(host, GWL_EXSTYLE) & WS_EX_TOPMOST);
+  SetWindowPos(dialog, hostOnTop ? HWND_TOPMOST : HWND_TOP,
+               area.left + (area.right - area.left - width) / 2,
+               area.top + (area.bottom - area.top - height) / 2, width, height, 0);
+  SetForegroundWindow(dialog);
+}
 
+// The controls, in the layout's rows: each caption just before its input, so that a
+// screen reader (Active Accessibility names an input after the nearest text before it)
+// names every input, and Tab follows the focus order, which rises along the rows.
+void buildControls(HWND dialog, HINSTANCE module, int dpi) {
   const HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
-  // Input controls and buttons in focus order first, so that Tab follows it; labels after.
-  std::vector<const layout::Control*> order;
-  for (const auto& c : layout::kControls) {
-    if (c.tabIndex > 0) order.push_back(&c);
-  }
-  std::sort(order.begin(), order.end(), [](const layout::Control* a, const layout::Control* b) {
-    return a->tabIndex < b->tabIndex;
-  });
-  for (const auto& c : layout::kControls) {
-    if (c.tabIndex == 0) order.push_back(&c);
-  }
-  for (const layout::Control* c : order) {
+  for (const layout::Control& c : layout::kControls) {
     const wchar_t* windowClass = L"STATIC";
     DWORD controlStyle = WS_CHILD | WS_VISIBLE;
     DWORD controlExStyle = 0;
-    int controlHeight = toPixels(c->height, dpiY);
-    switch (c->kind) {
+    int controlHeight = toPixels(c.height, dpi);
+    switch (c.kind) {
       case layout::Kind::Label:
         controlStyle |= SS_LEFT | SS_NOPREFIX;
         break;
@@ -153,41 +184,41 @@ void buildDialog(HWND dialog, const DialogContext& context) {
       case layout::Kind::ComboBox:
         windowClass = L"COMBOBOX";
         controlStyle |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL;
-        controlHeight = toPixels(c->height, dpiY) * 8;  // the edit field and the drop-down list
+        controlHeight *= 8;  // the edit field and the drop-down list
         break;
       case layout::Kind::Button:
         windowClass = L"BUTTON";
         controlStyle |= WS_TABSTOP | BS_PUSHBUTTON;
         break;
     }
-    const int id = c->id == layout::Id::None ? -1 : layout::controlId(c->id);
+    const int id = c.id == layout::Id::None ? -1 : layout::controlId(c.id);
     HWND control = CreateWindowExW(
         controlExStyle, windowClass,
-        c->kind == layout::Kind::Label || c->kind == layout::Kind::Button ? wide(c->text) : L"",
-        controlStyle, toPixels(c->left, dpiX), toPixels(c->top, dpiY), toPixels(c->width, dpiX),
-        controlHeight, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), context.module,
-        nullptr);
+        c.kind == layout::Kind::Label || c.kind == layout::Kind::Button ? wide(c.text) : L"",
+        controlStyle, toPixels(c.left, dpi), toPixels(c.top, dpi), toPixels(c.width, dpi),
+        controlHeight, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module, nullptr);
     if (control && font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (c->kind == layout::Kind::ComboBox) {
+    if (c.kind == layout::Kind::ComboBox) {
       for (const char16_t* item : layout::kSeries) {
         SendMessageW(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(item)));
       }
     }
   }
-  if (context.icon)
-    SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(context.icon));
 }
 
-INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  // Called from the modal loop, which runs in the host's floating-point state.
-  const FpEntry entry;
-  auto* context = reinterpret_cast<DialogContext*>(GetWindowLongPtrW(dialog, DWLP_USER));
+INT_PTR handleMessage(HWND dialog, UINT message, WPARAM wParam, DialogContext* context) {
   switch (message) {
     case WM_INITDIALOG: {
-      context = reinterpret_cast<DialogContext*>(lParam);
-      SetWindowLongPtrW(dialog, DWLP_USER, lParam);
       tDialog = dialog;
-      buildDialog(dialog, *context);
+      const int dpi = dpiOf(dialog);
+      placeDialog(dialog, context->modal->hostWindow(), dpi);
+      buildControls(dialog, context->module, dpi);
+      if (context->smallIcon) {
+        SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(context->smallIcon));
+      }
+      if (context->largeIcon) {
+        SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(context->largeIcon));
+      }
       showTexts(dialog, *context->form);
       SetFocus(GetDlgItem(dialog, layout::controlId(layout::Id::Tipo)));
       return FALSE;  // the focus is set
@@ -223,18 +254,48 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
-// An empty dialog template: the title and the system font; the controls are made at
-// their pixel positions when the dialog starts.
+INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Called from the modal loop, which runs in the host's floating-point state.
+  const FpEntry entry;
+  auto* context = message == WM_INITDIALOG
+                      ? reinterpret_cast<DialogContext*>(lParam)
+                      : reinterpret_cast<DialogContext*>(GetWindowLongPtrW(dialog, DWLP_USER));
+  if (message == WM_INITDIALOG) SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+  // No exception may unwind through user32's frames (on 32-bit Windows that ends the
+  // process): the dialog ends, and the exception is thrown again once it has.
+  try {
+    return handleMessage(dialog, message, wParam, context);
+  } catch (...) {
+    if (context == nullptr) return FALSE;
+    if (!context->failure) context->failure = std::current_exception();
+    closeDialog(dialog, *context);
+    return TRUE;
+  }
+}
+
+// An empty extended dialog template with the shell's dialog font (DS_SHELLFONT, which
+// Windows draws in the system's user interface font); the controls are made at their
+// pixel positions when the dialog starts.
 std::vector<WORD> dialogTemplate() {
-  std::vector<WORD> t(sizeof(DLGTEMPLATE) / sizeof(WORD), 0);
-  auto* header = reinterpret_cast<DLGTEMPLATE*>(t.data());
-  header->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
-  header->cdit = 0;
-  t.push_back(0);  // no menu
-  t.push_back(0);  // the standard dialog class
+  std::vector<WORD> t;
+  auto dword = [&](DWORD v) {
+    t.push_back(LOWORD(v));
+    t.push_back(HIWORD(v));
+  };
+  t.push_back(1);       // dlgVer
+  t.push_back(0xFFFF);  // signature: an extended template
+  dword(0);             // help identifier
+  dword(0);             // extended style
+  dword(WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SHELLFONT);
+  t.push_back(0);                              // no items
+  for (int i = 0; i < 4; ++i) t.push_back(0);  // position and size: set when it starts
+  t.push_back(0);                              // no menu
+  t.push_back(0);                              // the standard dialog class
   for (const char16_t* p = layout::kTitle; *p; ++p) t.push_back(*p);
   t.push_back(0);
-  t.push_back(8);  // point size
+  t.push_back(8);                     // point size
+  t.push_back(FW_NORMAL);             // weight
+  t.push_back(DEFAULT_CHARSET << 8);  // not italic; the character set
   for (const wchar_t* p = L"MS Shell Dlg"; *p; ++p) t.push_back(static_cast<WORD>(*p));
   t.push_back(0);
   return t;
@@ -264,9 +325,15 @@ int Win32User::messageBox(const std::u16string& text, const std::u16string& titl
 void Win32User::showModal(FrmDatos& form) {
   ThreadModal modal;
   DialogContext context{&form, module_, &modal};
-  const unique_icon icon(static_cast<HICON>(
-      LoadImageW(module_, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
-  context.icon = icon.get();
+  auto icon = [&](int metric) {
+    const int size = GetSystemMetrics(metric);
+    return unique_icon(static_cast<HICON>(
+        LoadImageW(module_, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+  };
+  const unique_icon smallIcon = icon(SM_CXSMICON);
+  const unique_icon largeIcon = icon(SM_CXICON);
+  context.smallIcon = smallIcon.get();
+  context.largeIcon = largeIcon.get();
   std::vector<WORD> tmpl = dialogTemplate();
   INT_PTR result = -1;
   {
@@ -275,6 +342,7 @@ void Win32User::showModal(FrmDatos& form) {
                                      nullptr, dialogProc, reinterpret_cast<LPARAM>(&context));
   }
   tDialog = nullptr;
+  if (context.failure) std::rethrow_exception(context.failure);
   if (result == -1) {
     throw RuntimeError(err::kAutomation,
                        u"No se puede mostrar el cuadro de diálogo «Datos de presupuesto»");
@@ -298,9 +366,13 @@ std::optional<std::u16string> Win32User::browseForFolder(const std::u16string& i
   }
   const unique_item_list items(chosen);
   if (items.get() == nullptr) return std::nullopt;
-  wchar_t path[MAX_PATH + 1] = {};
-  if (!SHGetPathFromIDListW(items.get(), path)) return std::nullopt;
-  return std::u16string(reinterpret_cast<const char16_t*>(path));
+  // A folder's path may be longer than MAX_PATH: a buffer for the longest a path can be.
+  std::vector<wchar_t> path(32768, L'\0');
+  if (!SHGetPathFromIDListEx(items.get(), path.data(), static_cast<DWORD>(path.size()),
+                             GPFIDL_DEFAULT)) {
+    return std::nullopt;
+  }
+  return std::u16string(reinterpret_cast<const char16_t*>(path.data()));
 }
 
 }  // namespace brosk

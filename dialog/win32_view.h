@@ -23,12 +23,15 @@ class Win32User : public UserInterface {
   // MessageBoxW with the given style: owned by the dialog while it is shown, task-modal
   // otherwise.
   int messageBox(const std::u16string& text, const std::u16string& title, int style) override;
-  // The dialog at the layout's twip positions, scaled to the screen's DPI, centred on the
-  // screen, with no owner window. Enter and Esc press nothing; a close through the frame
-  // acts as Cancelar.
+  // The dialog at the layout's twip positions, scaled to its own DPI, in the shell's dialog
+  // font, centred on the monitor of the host's window and brought to the front, with no
+  // owner window. Enter and Esc press nothing; a close through the frame acts as Cancelar.
+  // An exception in its window procedure ends it and is thrown again here, never through
+  // the system's frames.
   void showModal(FrmDatos& form) override;
   // SHBrowseForFolderW rooted at the desktop, file-system folders only; the path through
-  // SHGetPathFromIDListW. An item without a file-system path counts as no choice.
+  // SHGetPathFromIDListEx, of any length. An item without a file-system path counts as no
+  // choice.
   std::optional<std::u16string> browseForFolder(const std::u16string& instruction) override;
 
  private:

@@ -42,6 +42,12 @@
 //   --hold FILE MS  while the links run, FILE is held open by another program, sharing
 //                nothing, for MS milliseconds from the first link's start (as a scanner,
 //                a sync client or the importer holds a file for a moment).
+//   --names      when the dialog is up, "[names] ..." with what Active Accessibility (a
+//                screen reader) names each input.
+//   --placement  when the dialog is up, "[place] ..." whether it is in front and centred on
+//                its host's monitor.
+//   --fail-in-dialog  with the test build of the DLL registered (brosk_allocfail.dll), its
+//                next allocation fails as Aceptar is pressed, inside the dialog procedure.
 //   --load-dll DLL  the host loads DLL first (another component's runtime, say the shared
 //                libgcc of a MinGW-built plug-in) and keeps it loaded.
 //   --user-registry  brosk.Plugin made from its per-user registration (ProgID, CLSID and
@@ -295,6 +301,9 @@ struct Script {
   enum class End { Aceptar, Cancelar, Close } end = End::Aceptar;
   bool keys = false;
   std::wstring snapshot;
+  bool names = false;         // say what a screen reader names each input
+  bool placement = false;     // say where the dialog is, and whether it is in front
+  bool failInDialog = false;  // the test build's next allocation fails as Aceptar is pressed
 };
 
 // The user, on a thread of its own, acting on the windows of the plug-in's thread.
@@ -422,6 +431,8 @@ class User {
       seen += u" " + fromWide(windowText(GetDlgItem(dialog, brosk::layout::controlId(id))));
     }
     print(seen);
+    if (script_.names) sayNames(dialog);
+    if (script_.placement) sayPlacement(dialog);
     hostChecks(L"Datos de presupuesto");
     if (!script_.snapshot.empty()) holdForSnapshot(dialog);
     for (const auto& [id, text] : script_.texts) {
@@ -439,6 +450,12 @@ class User {
                 ? u"[keys] el diálogo sigue abierto tras Intro y Esc"
                 : u"[keys] Intro o Esc cerró el diálogo");
     }
+    if (script_.failInDialog) {
+      using Fail = void(__stdcall*)(long);
+      const auto fail = reinterpret_cast<Fail>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleW(L"brosk_allocfail.dll"), "BroskFailAllocation")));
+      if (fail) fail(1);
+    }
     switch (script_.end) {
       case Script::End::Aceptar:
         PostMessageW(GetDlgItem(dialog, brosk::layout::controlId(Id::Aceptar)), BM_CLICK, 0, 0);
@@ -450,6 +467,49 @@ class User {
         PostMessageW(dialog, WM_CLOSE, 0, 0);
         break;
     }
+  }
+
+  // The name Active Accessibility gives an input that has no text of its own, as a screen
+  // reader speaks it: the text of the nearest static control before it in the window
+  // order, passing over hidden windows and stopping at another control the Tab key
+  // reaches. (Wine's oleacc does not name controls from their labels; the rule is applied
+  // here as Active Accessibility states it.) "[names] Serie: | Número de presupuesto: | ...".
+  static std::u16string labelOf(HWND input) {
+    for (HWND w = GetWindow(input, GW_HWNDPREV); w; w = GetWindow(w, GW_HWNDPREV)) {
+      if (!IsWindowVisible(w)) continue;
+      wchar_t cls[64];
+      GetClassNameW(w, cls, 64);
+      if (lstrcmpiW(cls, L"Static") == 0) return fromWide(windowText(w));
+      if (GetWindowLongPtrW(w, GWL_STYLE) & WS_TABSTOP) break;
+    }
+    return u"(none)";
+  }
+  static void sayNames(HWND dialog) {
+    std::u16string line = u"[names]";
+    const char16_t* separator = u" ";
+    for (const Id id :
+         {Id::Tipo, Id::NumPedido, Id::CodCliente, Id::ValorPunto, Id::Iva, Id::Ruta}) {
+      line += separator + labelOf(GetDlgItem(dialog, brosk::layout::controlId(id)));
+      separator = u" | ";
+    }
+    print(line);
+  }
+
+  // Whether the dialog is in front, and centred on the work area of the monitor its host's
+  // window is on (the primary one without a host window).
+  void sayPlacement(HWND dialog) {
+    RECT r;
+    GetWindowRect(dialog, &r);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromWindow(host_ ? host_->window() : nullptr, MONITOR_DEFAULTTOPRIMARY),
+                    &monitor);
+    const RECT& a = monitor.rcWork;
+    const bool centred = std::abs((r.left + r.right) - (a.left + a.right)) <= 2 &&
+                         std::abs((r.top + r.bottom) - (a.top + a.bottom)) <= 2;
+    print(std::u16string(u"[place] ") +
+          (GetForegroundWindow() == dialog ? u"in front" : u"BEHIND") + u", " +
+          (centred ? u"centred on the host's monitor" : u"NOT centred"));
   }
 
   void holdForSnapshot(HWND dialog) {
@@ -889,6 +949,12 @@ int wmain(int argc, wchar_t** argv) {
       script.end = Script::End::Close;
     else if (a == "--keys")
       script.keys = true;
+    else if (a == "--names")
+      script.names = true;
+    else if (a == "--placement")
+      script.placement = true;
+    else if (a == "--fail-in-dialog")
+      script.failInDialog = true;
     else if (a == "--snapshot" && hasValue)
       script.snapshot = toWide(args[++i]);
     else if (a == "--fpu" && hasValue && hostState(args[i + 1]))

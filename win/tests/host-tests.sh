@@ -166,6 +166,27 @@ scene "$work/bad-price.json" "diez"
 modal modal-bad-price 1 "$work/bad-price.json"
 modal modal-unhurried 0 "$src/examples/cocina-nova.json" --fpu p24
 
+# --- The dialog as the system shows it ----------------------------------------------------
+# A screen reader names every input after the caption before it; the dialog comes up in
+# front, centred on the monitor of the host's window; and an exception in the dialog's
+# window procedure (the test build's allocation failing as Aceptar is pressed) ends the
+# dialog and reaches the host as the command's failure, never unwinding through the
+# system's frames (which ends a 32-bit process).
+rm -rf "$orders"
+KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --names --placement --host-window > "$work/shown.txt"
+grep -qxF '[names] Serie: | Número de presupuesto: | Código de cliente: | Valor del punto: | IVA: | Seleccione la ruta:' "$work/shown.txt" \
+  && pass "a screen reader names every input after its caption" || fail "names: $(grep '^\[names\]' "$work/shown.txt")"
+grep -qx "\[place\] in front, centred on the host's monitor" "$work/shown.txt" \
+  && pass "the dialog comes up in front, centred on the host's monitor" || fail "placement: $(grep '^\[place\]' "$work/shown.txt")"
+w regsvr32 /s "$(winpath "$build/win/brosk_allocfail.dll")"
+KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --fail-in-dialog > "$work/dialog-fails.txt" 2>/dev/null
+status=$?
+w regsvr32 /s /u "$(winpath "$build/win/brosk_allocfail.dll")"
+w regsvr32 /s "$(winpath "$dll")"
+[ "$status" = 3 ] && grep -qx 'SceneCheck: error -2147024882: ' "$work/dialog-fails.txt" \
+  && pass "an exception in the dialog procedure ends the dialog and reaches the host as E_OUTOFMEMORY" \
+  || fail "exception in the dialog: status $status: $(grep -v '^\[' "$work/dialog-fails.txt" | tr '\n' ' ')"
+
 # --- Threads that end, a library that unloads ------------------------------------------
 rm -rf "$orders"
 started=$(date +%s%N)
