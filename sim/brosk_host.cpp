@@ -25,6 +25,7 @@
 #include "automation/text.h"
 #include "brosk_version.h"
 #include "dialog/terminal_view.h"
+#include "order/constantes.h"
 #include "platform/linux_system.h"
 #include "plugin/plugin.h"
 #include "sim/host.h"
@@ -279,6 +280,9 @@ int runLinks(const Options& options) {
       status = 3;
     }
   }
+  // The last Plugin is gone: the host objects a failed command left in the order state
+  // are released, as brosk.dll releases them when an apartment's last Plugin goes.
+  releaseHostObjects();
   if (trace.is_open()) {
     host->writeTrace(trace);
     trace.close();
