@@ -18,7 +18,7 @@ case $mode in linux | all) ;; *) echo "usage: scripts/setup.sh linux|all" >&2; e
 
 packages=(
   build-essential cmake ninja-build libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev python3-xlrd locales
+  nlohmann-json3-dev python3-xlrd python3-olefile locales
 )
 locales=(es_ES)
 if [ "$mode" = all ]; then

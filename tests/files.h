@@ -113,6 +113,10 @@ inline nlohmann::json textCell(int row, int col, const std::string& value) {
 inline nlohmann::json numberCell(int row, int col, double value) {
   return {{"row", row}, {"col", col}, {"kind", "number"}, {"value", value}};
 }
+// A date cell, as the reader gives its day: "2026-12-08".
+inline nlohmann::json dateCell(int row, int col, const std::string& day) {
+  return {{"row", row}, {"col", col}, {"kind", "date"}, {"value", day}};
+}
 
 inline std::vector<std::uint8_t> fileBytes(const fs::path& file) {
   std::ifstream f(file, std::ios::binary);

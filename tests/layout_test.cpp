@@ -10,6 +10,7 @@ namespace brosk {
 namespace {
 
 using nlohmann::json;
+using testing::dateCell;
 using testing::errorOf;
 using testing::numberCell;
 using testing::readCells;
@@ -18,10 +19,10 @@ using testing::textCell;
 // The ten cells of row `r` of LPS.xls, series 9 and quote 9999.
 std::vector<json> linesRow(int r, const std::string& art, const std::string& des, double precio,
                            double importe) {
-  return {textCell(r, 1, "9"),       textCell(r, 2, "9999"),     numberCell(r, 3, r),
+  return {numberCell(r, 1, 9),       numberCell(r, 2, 9999),     numberCell(r, 3, r),
           textCell(r, 4, art),       textCell(r, 5, des),        numberCell(r, 6, 1),
-          numberCell(r, 10, precio), numberCell(r, 11, importe), textCell(r, 12, "0"),
-          textCell(r, 19, "0")};
+          numberCell(r, 10, precio), numberCell(r, 11, importe), numberCell(r, 12, 0),
+          numberCell(r, 19, 0)};
 }
 
 using Layout = testing::Export;
@@ -36,13 +37,15 @@ TEST_F(Layout, HeaderRowHoldsTheFourteenCells) {
     constantes().dblTotal = 2.675;  // scales to exactly 267.5, which goes to the even 268
     plugin.escribirPRE();
   });
+  // The texts handed over are stored as typed: the series, quote number, customer code
+  // and the "0"s as numbers, the month-first date as a date.
   EXPECT_EQ(readCells(dir / "PRE.xls"),
             (std::vector<json>{
-                textCell(1, 1, "9"), textCell(1, 2, "9999"), textCell(1, 3, "Muebles Martínez"),
-                textCell(1, 4, "12/08/2026"), textCell(1, 7, "4711"),  // the empty H: no cell
-                textCell(1, 14, "0"), textCell(1, 17, "GEN"), numberCell(1, 18, 0.12),
+                numberCell(1, 1, 9), numberCell(1, 2, 9999), textCell(1, 3, "Muebles Martínez"),
+                dateCell(1, 4, "2026-12-08"), numberCell(1, 7, 4711),  // the empty H: no cell
+                numberCell(1, 14, 0), textCell(1, 17, "GEN"), numberCell(1, 18, 0.12),
                 numberCell(1, 45, 0.38), numberCell(1, 48, 7.456), numberCell(1, 51, 10.5),
-                numberCell(1, 62, 2.68), textCell(1, 71, "0")}));
+                numberCell(1, 62, 2.68), numberCell(1, 71, 0)}));
 }
 
 // An empty text leaves no cell, as a spreadsheet application stores it, so that every
@@ -57,8 +60,8 @@ TEST_F(Layout, EmptyTextsLeaveNoCellAndASecondExportReplacesTheFile) {
   });
   const auto cells = readCells(dir / "PRE.xls");
   ASSERT_EQ(cells.size(), 12u);
-  EXPECT_EQ(cells[1], textCell(1, 2, "9999"));
-  EXPECT_EQ(cells[2], textCell(1, 4, "12/08/2026"));
+  EXPECT_EQ(cells[1], numberCell(1, 2, 9999));
+  EXPECT_EQ(cells[2], dateCell(1, 4, "2026-12-08"));
   EXPECT_EQ(cells[8], numberCell(1, 48, 0));
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"PRE.xls"});
 }
@@ -89,8 +92,8 @@ TEST_F(Layout, AFullTableGives200RowsAndLine201IsError9WithoutAFile) {
     plugin.escribirLPS();
     const auto cells = readCells(dir / "LPS.xls");
     ASSERT_EQ(cells.size(), 2000u);
-    EXPECT_EQ(cells.back(), textCell(200, 19, "0"));
-    EXPECT_EQ(cells[1990], textCell(200, 1, "9"));
+    EXPECT_EQ(cells.back(), numberCell(200, 19, 0));
+    EXPECT_EQ(cells[1990], numberCell(200, 1, 9));
 
     std::filesystem::remove(dir / "LPS.xls");
     PluginTestAccess::setContador(plugin, 201);

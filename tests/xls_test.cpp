@@ -4,13 +4,18 @@
 #include "support.h"
 
 #include <cmath>
+#include <cstring>
+#include <fstream>
 #include <limits>
+#include <random>
+#include <sstream>
 
 #include "automation/error.h"
 #include "automation/text.h"
 #include "faulty_files.h"
 #include "files.h"
 #include "platform/files.h"
+#include "xls/biff8.h"
 #include "xls/excel_app.h"
 #include "xls/workbook.h"
 
@@ -204,6 +209,159 @@ TEST_F(AtomicSave, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsSaidSo) {
   std::filesystem::permissions(dir / "PRE.xls", std::filesystem::perms::owner_read,
                                std::filesystem::perm_options::add);
   EXPECT_EQ(readCells(dir / "PRE.xls"), std::vector<json>{textCell(1, 1, "new")});
+}
+
+// The days of dates typed month first, as the independent reader gives them (xlrd's
+// xldate_as_tuple, and Python's datetime before March 1900): the serials are the 1900
+// date system's, from its first day to its last, across its 29 February 1900 that never
+// was, in a cell format with the built-in short date.
+TEST(XlsEngine, DatesReadBackAsTheirDays) {
+  TempFolder dir;
+  const ObjectRef app = newExcelApplication(systemFileSystem());
+  const ObjectRef book = toObject(invoke(
+      *toObject(invoke(*app, u"Workbooks", CallKind::PropertyGet)), u"Add", CallKind::Method));
+  const ObjectRef sheet = toObject(
+      invoke(*book, u"Worksheets", CallKind::PropertyGet, {Arg::byVal(Variant::integer(1))}));
+  struct Case {
+    const char16_t* typed;
+    const char* day;
+  };
+  const Case cases[] = {{u"1/1/1900", "1900-01-01"},  {u"2/28/1900", "1900-02-28"},
+                        {u"3/1/1900", "1900-03-01"},  {u"12/31/1900", "1900-12-31"},
+                        {u"2/29/2000", "2000-02-29"}, {u"12/08/2026", "2026-12-08"},
+                        {u"1/08/2026", "2026-01-08"}, {u"12/31/9999", "9999-12-31"}};
+  std::int16_t row = 1;
+  for (const Case& c : cases) {
+    invoke(*sheet, u"Cells", CallKind::PropertyPut,
+           {Arg::byVal(Variant::integer(row++)), Arg::byVal(Variant::integer(1)),
+            Arg::byVal(Variant::text(c.typed))});
+  }
+  Variant path = Variant::text(dir.u16("d.xls"));
+  invoke(*book, u"SaveAs", CallKind::Method, {Arg::byRef(path), Arg::byVal(Variant::integer(56))});
+  std::vector<json> expected;
+  row = 1;
+  for (const Case& c : cases) expected.push_back(testing::dateCell(row++, 1, c.day));
+  EXPECT_EQ(readCells(dir / "d.xls"), expected);
+}
+
+// RK records keep every bit: reading an RK back gives the double that was written, for
+// every price with two decimals up to a million, and for random doubles of every kind;
+// the independent reader agrees on a sample written to a file.
+TEST(XlsEngine, NumbersWrittenAsRkReadBackBitForBit) {
+  // How a reader decodes an RK number ([MS-XLS] RkNumber).
+  auto decode = [](std::uint32_t rk) {
+    double value = 0;
+    if (rk & 0x2) {
+      value = static_cast<double>(static_cast<std::int32_t>(rk) >> 2);
+    } else {
+      const std::uint64_t bits = static_cast<std::uint64_t>(rk & ~0x3u) << 32;
+      std::memcpy(&value, &bits, sizeof value);
+    }
+    return (rk & 0x1) ? value / 100 : value;
+  };
+  auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+  long rkPrices = 0;
+  for (std::int64_t cents = 0; cents <= 100000000; ++cents) {
+    const double price = static_cast<double>(cents) / 100;
+    if (const auto rk = rkNumber(price)) {
+      ++rkPrices;
+      if (!same(decode(*rk), price)) FAIL() << "price " << price;
+    }
+  }
+  EXPECT_GT(rkPrices, 5000000);  // every whole hundredfold below 2^29: up to 5368709.11
+  std::mt19937_64 random(20261208);
+  Sheet sheet;
+  int row = 1;
+  for (int i = 0; i < 200000; ++i) {
+    std::uint64_t bits = random();
+    if (i % 3 == 0) bits &= ~0x3FFFFFFFFull;  // one in three with an RK-able mantissa
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (!std::isfinite(value)) continue;
+    if (const auto rk = rkNumber(value)) {
+      if (!same(decode(*rk), value)) FAIL() << "double " << value;
+    }
+    if (i % 100 == 0 && row <= 60000) sheet.setNumber(row++, 1, value);
+  }
+  for (const double v : {-0.0, 0.1, 0.01, 1e-300, 536870911.0, 536870912.0, -536870912.0,
+                         5368709.11, 5368709.12, 12.345, 1234567.89, 0.375}) {
+    sheet.setNumber(row++, 1, v);
+  }
+  TempFolder dir;
+  saveXls(systemFileSystem(), dir.u16("rk.xls"), sheet);
+  const auto cells = readCells(dir / "rk.xls");
+  ASSERT_EQ(cells.size(), sheet.cells().size());
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const double read = cells[i]["value"];
+    EXPECT_TRUE(same(read, sheet.cells()[i].second.number))
+        << read << " for " << sheet.cells()[i].second.number;
+  }
+}
+
+// Numbers go in RK records where they fit, runs of two or more side by side in one MulRk,
+// NUMBER otherwise; the record walk of the reader checks INDEX and DBCELL around them.
+TEST(XlsEngine, RunsOfRkNumbersShareAMulRk) {
+  TempFolder dir;
+  Sheet sheet;
+  sheet.setNumber(1, 1, 9);
+  sheet.setNumber(1, 2, 9999);
+  sheet.setNumber(1, 3, 1);
+  sheet.setText(1, 4, u"CABECERA");
+  sheet.setNumber(1, 6, 1);
+  sheet.setNumber(1, 10, 245.8);
+  sheet.setNumber(1, 11, 0.1 + 0.2);  // no RK form
+  sheet.setNumber(1, 12, 0);
+  sheet.setDate(1, 13, 46364);
+  sheet.setNumber(1, 14, 7);
+  for (int r = 2; r <= 40; ++r) sheet.setNumber(r, 2, r);
+  saveXls(systemFileSystem(), dir.u16("m.xls"), sheet);
+  const auto r =
+      testing::run(std::string(BROSK_XLS_DUMP) + " --records " + (dir / "m.xls").string());
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::istringstream lines(r.out);
+  std::vector<std::string> records;
+  for (std::string line; std::getline(lines, line) && records.size() < 7;) records.push_back(line);
+  EXPECT_EQ(records, (std::vector<std::string>{"MulRk 1 1 3", "LabelSst 1 4", "Rk 1 6", "Rk 1 10",
+                                               "Number 1 11", "MulRk 1 12 14", "Rk 2 2"}));
+  EXPECT_EQ(readCells(dir / "m.xls").size(), 49u);
+}
+
+// The two property-set streams, read by olefile: the creating application named as this
+// product, no user and no time; the worksheet listed by an [MS-OLEPS] reading of its own.
+TEST(XlsEngine, PropertySetsNameTheProductAndListTheSheet) {
+  TempFolder dir;
+  Sheet sheet;
+  sheet.setText(1, 1, u"x");
+  saveXls(systemFileSystem(), dir.u16("p.xls"), sheet);
+  const std::string script = R"py(
+import olefile, struct, sys
+ole = olefile.OleFileIO(sys.argv[1])
+meta = ole.get_metadata()
+print(sorted("/".join(e) for e in ole.listdir()))
+print(meta.creating_application, meta.author, meta.last_saved_by, meta.create_time,
+      meta.last_saved_time, meta.codepage, meta.version)
+data = ole.openstream("\x05DocumentSummaryInformation").read()
+start = struct.unpack_from("<I", data, 44)[0]
+count = struct.unpack_from("<I", data, start + 4)[0]
+for k in range(count):
+    pid, offset = struct.unpack_from("<II", data, start + 8 + 8 * k)
+    if pid == 13:  # the parts' names: a vector of code page strings
+        at = start + offset
+        vt, _, n = struct.unpack_from("<HHI", data, at)
+        size = struct.unpack_from("<I", data, at + 8)[0]
+        print(hex(vt), n, data[at + 12:at + 12 + size - 1].decode("cp1252"))
+print(len(ole.openstream("\x05SummaryInformation").read()),
+      len(ole.openstream("\x05DocumentSummaryInformation").read()))
+)py";
+  std::ofstream(dir / "read.py") << script;
+  const auto r = testing::run("/usr/bin/python3 " + (dir / "read.py").string() + " " +
+                              (dir / "p.xls").string());
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "['\\x05DocumentSummaryInformation', '\\x05SummaryInformation', 'Workbook']\n"
+            "b'brosk' None None None None 1252 65536\n"
+            "0x101e 1 Hoja1\n"
+            "4096 4096\n");
 }
 
 // The automation object model, driven as the plug-in drives a spreadsheet application.

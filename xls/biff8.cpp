@@ -1,12 +1,13 @@
-// Record layouts follow [MS-XLS]: the globals substream holds the records its grammar
-// requires (interface, write access, protection, window, fonts, the eight built-in
-// number formats, the sixteen built-in XFs, the Normal style, the sheet, the shared
-// string table and its index); the worksheet substream holds Index, the calculation
-// and print settings, DefColWidth, Dimensions, the cell table in row blocks of 32 rows
-// (Row records, cells, DBCell) and Window2.
+// The Workbook stream in the records and the order [MS-XLS] gives them, as the
+// spreadsheet application writes them. Each record has a small writer of its own, and
+// each substream is assembled as the list of those calls in record order: to add a record
+// or to change how a cell is written, there is one place to look.
 #include "xls/biff8.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
+#include <optional>
 #include <unordered_map>
 
 #include "xls/bytes.h"
@@ -17,86 +18,29 @@ namespace {
 namespace rt {  // record types
 constexpr std::uint16_t kBof = 0x0809, kEof = 0x000A, kInterfaceHdr = 0x00E1, kMms = 0x00C1,
                         kInterfaceEnd = 0x00E2, kWriteAccess = 0x005C, kCodePage = 0x0042,
-                        kDsf = 0x0161, kRRTabId = 0x013D, kWinProtect = 0x0019, kProtect = 0x0012,
-                        kPassword = 0x0013, kProt4Rev = 0x01AF, kProt4RevPass = 0x01BC,
-                        kWindow1 = 0x003D, kBackup = 0x0040, kHideObj = 0x008D, kDate1904 = 0x0022,
+                        kDsf = 0x0161, kRRTabId = 0x013D, kBuiltInFnGroupCount = 0x009C,
+                        kWinProtect = 0x0019, kProtect = 0x0012, kPassword = 0x0013,
+                        kProt4Rev = 0x01AF, kProt4RevPass = 0x01BC, kWindow1 = 0x003D,
+                        kBackup = 0x0040, kHideObj = 0x008D, kDate1904 = 0x0022,
                         kCalcPrecision = 0x000E, kRefreshAll = 0x01B7, kBookBool = 0x00DA,
                         kFont = 0x0031, kFormat = 0x041E, kXf = 0x00E0, kStyle = 0x0293,
-                        kUsesElfs = 0x0160, kBoundSheet = 0x0085, kCountry = 0x008C, kSst = 0x00FC,
-                        kContinue = 0x003C, kExtSst = 0x00FF, kIndex = 0x020B, kCalcMode = 0x000D,
-                        kCalcCount = 0x000C, kCalcRefMode = 0x000F, kCalcIter = 0x0011,
-                        kCalcDelta = 0x0010, kCalcSaveRecalc = 0x005F, kPrintRowCol = 0x002A,
-                        kPrintGrid = 0x002B, kGridSet = 0x0082, kGuts = 0x0080,
-                        kDefaultRowHeight = 0x0225, kWsBool = 0x0081, kHeader = 0x0014,
-                        kFooter = 0x0015, kHCenter = 0x0083, kVCenter = 0x0084, kSetup = 0x00A1,
-                        kDefColWidth = 0x0055, kDimensions = 0x0200, kRow = 0x0208,
-                        kLabelSst = 0x00FD, kNumber = 0x0203, kDbCell = 0x00D7, kWindow2 = 0x023E;
+                        kUsesElfs = 0x0160, kBoundSheet = 0x0085, kCountry = 0x008C,
+                        kRecalcId = 0x01C1, kSst = 0x00FC, kContinue = 0x003C, kExtSst = 0x00FF,
+                        kIndex = 0x020B, kCalcMode = 0x000D, kCalcCount = 0x000C,
+                        kCalcRefMode = 0x000F, kCalcIter = 0x0011, kCalcDelta = 0x0010,
+                        kCalcSaveRecalc = 0x005F, kPrintRowCol = 0x002A, kPrintGrid = 0x002B,
+                        kGridSet = 0x0082, kGuts = 0x0080, kDefaultRowHeight = 0x0225,
+                        kWsBool = 0x0081, kHeader = 0x0014, kFooter = 0x0015, kHCenter = 0x0083,
+                        kVCenter = 0x0084, kSetup = 0x00A1, kDefColWidth = 0x0055,
+                        kDimensions = 0x0200, kRow = 0x0208, kLabelSst = 0x00FD, kRk = 0x027E,
+                        kMulRk = 0x00BD, kNumber = 0x0203, kDbCell = 0x00D7, kWindow2 = 0x023E,
+                        kSelection = 0x001D;
 }  // namespace rt
 
 constexpr std::size_t kMaxRecordData = 8224;
 constexpr std::uint16_t kCellXf = 15;  // the default cell format
+constexpr std::uint16_t kDateXf = 16;  // a cell format with the built-in short date
 constexpr int kRowsPerBlock = 32;
-
-class Writer {
- public:
-  Bytes out;
-
-  // Starts a record; returns the position of its length field for end().
-  std::size_t begin(std::uint16_t type) {
-    out.u16(type);
-    const std::size_t at = out.size();
-    out.u16(0);
-    return at;
-  }
-  void end(std::size_t lengthAt) {
-    out.patch16(lengthAt, static_cast<std::uint16_t>(out.size() - lengthAt - 2));
-  }
-  void u16Record(std::uint16_t type, std::uint16_t value) {
-    const auto at = begin(type);
-    out.u16(value);
-    end(at);
-  }
-  void emptyRecord(std::uint16_t type) { end(begin(type)); }
-
-  // An XLUnicodeString: 16-bit count, flags, characters (8-bit when they all fit).
-  void unicodeString(std::u16string_view s) {
-    out.u16(static_cast<std::uint16_t>(s.size()));
-    characters(s);
-  }
-  // A ShortXLUnicodeString: 8-bit count, flags, characters.
-  void shortUnicodeString(std::u16string_view s) {
-    out.u8(static_cast<std::uint8_t>(s.size()));
-    characters(s);
-  }
-
-  static bool fitsEightBits(std::u16string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char16_t c) { return c < 0x100; });
-  }
-
- private:
-  void characters(std::u16string_view s) {
-    const bool compressed = fitsEightBits(s);
-    out.u8(compressed ? 0x00 : 0x01);
-    for (const char16_t c : s) {
-      if (compressed) {
-        out.u8(static_cast<std::uint8_t>(c));
-      } else {
-        out.u16(c);
-      }
-    }
-  }
-};
-
-void bof(Writer& w, std::uint16_t substream) {
-  const auto at = w.begin(rt::kBof);
-  w.out.u16(0x0600);  // BIFF8
-  w.out.u16(substream);
-  w.out.u16(0x0DBB);  // build
-  w.out.u16(0x07CC);  // year
-  w.out.u32(0x0009);  // file history: fWin (saved on Windows), fWinAny (ever saved on Windows)
-  w.out.u32(0x0006);  // lowest BIFF version that can read all records
-  w.end(at);
-}
 
 // The shared string table: every distinct text once, in order of first use.
 struct StringTable {
@@ -112,116 +56,195 @@ struct StringTable {
   }
 };
 
-// Writes SST and the CONTINUE records it needs, then EXTSST. A string's header never
-// splits; its characters may, and the CONTINUE that carries the rest begins with the
-// flags byte again. A surrogate pair is never split between two records.
-void sharedStrings(Writer& w, const StringTable& table) {
-  Bytes& out = w.out;
-  std::size_t recordStart = out.size();
-  std::size_t lengthAt = w.begin(rt::kSst);
-  out.u32(table.references);
-  out.u32(static_cast<std::uint32_t>(table.strings.size()));
-  auto left = [&] { return kMaxRecordData - (out.size() - lengthAt - 2); };
-  auto next = [&] {
-    w.end(lengthAt);
-    recordStart = out.size();
-    lengthAt = w.begin(rt::kContinue);
-  };
+// A row that holds cells: its number and the range of its cells in Sheet::cells().
+struct RowSpan {
+  int row;
+  std::size_t first;
+  std::size_t end;
+};
 
-  const std::size_t count = table.strings.size();
-  const std::size_t perBucket = std::max<std::size_t>(8, count / 128 + 1);
-  std::vector<std::pair<std::uint32_t, std::uint16_t>> buckets;
-
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::u16string& s = *table.strings[i];
-    const bool compressed = Writer::fitsEightBits(s);
-    const std::size_t unit = compressed ? 1 : 2;
-    // The header and at least two code units start in the same record, so that a
-    // split never leaves the first part empty, even before a surrogate pair.
-    if (left() < 3 + std::min<std::size_t>(s.size(), 2) * unit) next();
-    if (i % perBucket == 0) {
-      buckets.emplace_back(static_cast<std::uint32_t>(out.size()),
-                           static_cast<std::uint16_t>(out.size() - recordStart));
+// One workbook being written: the cells, the stream so far, and the positions that later
+// records fill in.
+struct Book {
+  Book(const Sheet& s, const std::u16string& name) : sheet(s), sheetName(name) {
+    const auto& cells = sheet.cells();
+    strings.index.reserve(cells.size());
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      const int row = Sheet::rowOf(cells[i].first);
+      if (rows.empty() || rows.back().row != row) rows.push_back({row, i, i});
+      rows.back().end = i + 1;
+      if (cells[i].second.kind == Cell::Kind::Text)
+        sstIndex.push_back(strings.add(cells[i].second.text));
     }
-    out.u16(static_cast<std::uint16_t>(s.size()));
-    out.u8(compressed ? 0x00 : 0x01);
-    std::size_t done = 0;
-    while (true) {
-      std::size_t n = std::min(s.size() - done, left() / unit);
-      if (n < s.size() - done && n > 0 && s[done + n - 1] >= 0xD800 && s[done + n - 1] <= 0xDBFF) {
-        --n;  // keep the pair together
-      }
-      for (std::size_t k = done; k < done + n; ++k) {
-        if (compressed) {
-          out.u8(static_cast<std::uint8_t>(s[k]));
-        } else {
-          out.u16(s[k]);
-        }
-      }
-      done += n;
-      if (done == s.size()) break;
-      next();
-      out.u8(compressed ? 0x00 : 0x01);
-    }
+    out.reserve(4096 + cells.size() * 16);
   }
-  w.end(lengthAt);
 
-  const auto at = w.begin(rt::kExtSst);
-  w.out.u16(static_cast<std::uint16_t>(perBucket));
-  for (const auto& [position, offset] : buckets) {
-    w.out.u32(position);
-    w.out.u16(offset);
-    w.out.u16(0);
+  const Sheet& sheet;
+  const std::u16string& sheetName;
+  Bytes out;
+  StringTable strings;
+  std::vector<std::uint32_t> sstIndex;  // of each text cell, in cell order
+  std::vector<RowSpan> rows;
+  std::vector<std::pair<std::uint32_t, std::uint16_t>> extSst;  // stream position, offset
+  std::size_t extSstBucket = 8;
+  std::size_t boundSheetPositionAt = 0;
+  std::size_t indexDefColWidthAt = 0;
+  std::size_t indexDbCellsAt = 0;
+};
+
+// Writes a record's header when made and its length when it goes.
+class Record {
+ public:
+  Record(Book& book, std::uint16_t type) : out_(book.out) {
+    out_.u16(type);
+    lengthAt_ = out_.size();
+    out_.u16(0);
   }
-  w.end(at);
+  ~Record() { out_.patch16(lengthAt_, static_cast<std::uint16_t>(out_.size() - lengthAt_ - 2)); }
+  Record(const Record&) = delete;
+  Record& operator=(const Record&) = delete;
+  std::size_t dataSize() const { return out_.size() - lengthAt_ - 2; }
+
+ private:
+  Bytes& out_;
+  std::size_t lengthAt_;
+};
+
+void u16Record(Book& b, std::uint16_t type, std::uint16_t value) {
+  const Record r(b, type);
+  b.out.u16(value);
 }
 
-void globals(Writer& w, const std::u16string& sheetName, const StringTable& strings,
-             std::size_t& boundSheetPositionAt) {
-  bof(w, 0x0005);
-  w.u16Record(rt::kInterfaceHdr, 1200);
-  w.u16Record(rt::kMms, 0);
-  w.emptyRecord(rt::kInterfaceEnd);
-  {
-    const auto at = w.begin(rt::kWriteAccess);
-    const std::size_t start = w.out.size();
-    w.unicodeString(u"brosk");
-    while (w.out.size() - start < 112) w.out.u8(' ');
-    w.end(at);
+bool fitsEightBits(std::u16string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char16_t c) { return c < 0x100; });
+}
+
+// Code units of a string, 8-bit (the high byte is zero in each) or 16-bit little-endian.
+void codeUnits(Bytes& out, std::u16string_view s, bool compressed) {
+  std::uint8_t* at = out.extend(s.size() * (compressed ? 1 : 2));
+  for (const char16_t c : s) {
+    *at++ = static_cast<std::uint8_t>(c);
+    if (!compressed) *at++ = static_cast<std::uint8_t>(c >> 8);
   }
-  w.u16Record(rt::kCodePage, 1200);  // UTF-16
-  w.u16Record(rt::kDsf, 0);
-  w.u16Record(rt::kRRTabId, 1);
-  w.u16Record(rt::kWinProtect, 0);
-  w.u16Record(rt::kProtect, 0);
-  w.u16Record(rt::kPassword, 0);
-  w.u16Record(rt::kProt4Rev, 0);
-  w.u16Record(rt::kProt4RevPass, 0);
-  {
-    const auto at = w.begin(rt::kWindow1);
-    for (std::uint16_t v : {360, 270, 14940, 9150, 0x0038, 0, 0, 1, 600}) w.out.u16(v);
-    w.end(at);
-  }
-  w.u16Record(rt::kBackup, 0);
-  w.u16Record(rt::kHideObj, 0);
-  w.u16Record(rt::kDate1904, 0);
-  w.u16Record(rt::kCalcPrecision, 1);
-  w.u16Record(rt::kRefreshAll, 0);
-  w.u16Record(rt::kBookBool, 0);
+}
+
+// The characters of a string with their flags byte: 8-bit when they all fit.
+void characters(Bytes& out, std::u16string_view s) {
+  const bool compressed = fitsEightBits(s);
+  out.u8(compressed ? 0x00 : 0x01);
+  codeUnits(out, s, compressed);
+}
+// An XLUnicodeString: 16-bit count, flags, characters.
+void unicodeString(Bytes& out, std::u16string_view s) {
+  out.u16(static_cast<std::uint16_t>(s.size()));
+  characters(out, s);
+}
+// A ShortXLUnicodeString: 8-bit count, flags, characters.
+void shortUnicodeString(Bytes& out, std::u16string_view s) {
+  out.u8(static_cast<std::uint8_t>(s.size()));
+  characters(out, s);
+}
+
+// --- Records of both substreams ------------------------------------------------------------
+
+void writeBof(Book& b, std::uint16_t substream) {
+  const Record r(b, rt::kBof);
+  b.out.u16(0x0600);  // BIFF8
+  b.out.u16(substream);
+  b.out.u16(0x0DBB);  // build
+  b.out.u16(0x07CC);  // year
+  b.out.u32(0x0009);  // file history: fWin (saved on Windows), fWinAny (ever saved on Windows)
+  b.out.u32(0x0006);  // lowest BIFF version that can read all records
+}
+
+void writeEof(Book& b) {
+  const Record r(b, rt::kEof);
+}
+
+// --- Records of the globals substream ------------------------------------------------------
+
+void writeInterfaceHdr(Book& b) {
+  u16Record(b, rt::kInterfaceHdr, 1200);
+}
+void writeMms(Book& b) {
+  u16Record(b, rt::kMms, 0);
+}
+void writeInterfaceEnd(Book& b) {
+  const Record r(b, rt::kInterfaceEnd);
+}
+// The user who last wrote the file: the product's name, no person's.
+void writeWriteAccess(Book& b) {
+  const Record r(b, rt::kWriteAccess);
+  unicodeString(b.out, u"brosk");
+  while (r.dataSize() < 112) b.out.u8(' ');
+}
+void writeCodePage(Book& b) {
+  u16Record(b, rt::kCodePage, 1200);  // UTF-16
+}
+void writeDsf(Book& b) {
+  u16Record(b, rt::kDsf, 0);
+}
+void writeRRTabId(Book& b) {
+  u16Record(b, rt::kRRTabId, 1);
+}
+// The built-in function categories the file knows: those of the 97-2003 format.
+void writeBuiltInFnGroupCount(Book& b) {
+  u16Record(b, rt::kBuiltInFnGroupCount, 0x000E);
+}
+void writeWinProtect(Book& b) {
+  u16Record(b, rt::kWinProtect, 0);
+}
+void writeProtect(Book& b) {
+  u16Record(b, rt::kProtect, 0);
+}
+void writePassword(Book& b) {
+  u16Record(b, rt::kPassword, 0);
+}
+void writeProt4Rev(Book& b) {
+  u16Record(b, rt::kProt4Rev, 0);
+}
+void writeProt4RevPass(Book& b) {
+  u16Record(b, rt::kProt4RevPass, 0);
+}
+void writeWindow1(Book& b) {
+  const Record r(b, rt::kWindow1);
+  for (std::uint16_t v : {360, 270, 14940, 9150, 0x0038, 0, 0, 1, 600}) b.out.u16(v);
+}
+void writeBackup(Book& b) {
+  u16Record(b, rt::kBackup, 0);
+}
+void writeHideObj(Book& b) {
+  u16Record(b, rt::kHideObj, 0);
+}
+void writeDate1904(Book& b) {
+  u16Record(b, rt::kDate1904, 0);  // the 1900 date system
+}
+void writeCalcPrecision(Book& b) {
+  u16Record(b, rt::kCalcPrecision, 1);
+}
+void writeRefreshAll(Book& b) {
+  u16Record(b, rt::kRefreshAll, 0);
+}
+void writeBookBool(Book& b) {
+  u16Record(b, rt::kBookBool, 0);
+}
+void writeFonts(Book& b) {
   for (int i = 0; i < 4; ++i) {
-    const auto at = w.begin(rt::kFont);
-    w.out.u16(200);     // 10 points
-    w.out.u16(0);       // plain
-    w.out.u16(0x7FFF);  // automatic colour
-    w.out.u16(400);     // normal weight
-    w.out.u16(0);       // no super- or subscript
-    w.out.u8(0);        // no underline
-    w.out.u8(0);        // family
-    w.out.u8(0);        // character set
-    w.out.u8(0);
-    w.shortUnicodeString(u"Arial");
-    w.end(at);
+    const Record r(b, rt::kFont);
+    b.out.u16(200);     // 10 points
+    b.out.u16(0);       // plain
+    b.out.u16(0x7FFF);  // automatic colour
+    b.out.u16(400);     // normal weight
+    b.out.u16(0);       // no super- or subscript
+    b.out.u8(0);        // no underline
+    b.out.u8(0);        // family
+    b.out.u8(0);        // character set
+    b.out.u8(0);
+    shortUnicodeString(b.out, u"Arial");
   }
+}
+// The eight built-in currency and accounting formats every file carries.
+void writeFormats(Book& b) {
   static const std::pair<std::uint16_t, const char16_t*> kFormats[] = {
       {5, u"\"$\"#,##0_);\\(\"$\"#,##0\\)"},
       {6, u"\"$\"#,##0_);[Red]\\(\"$\"#,##0\\)"},
@@ -233,225 +256,477 @@ void globals(Writer& w, const std::u16string& sheetName, const StringTable& stri
       {43, u"_(* #,##0.00_);_(* \\(#,##0.00\\);_(* \"-\"??_);_(@_)"},
   };
   for (const auto& [id, code] : kFormats) {
-    const auto at = w.begin(rt::kFormat);
-    w.out.u16(id);
-    w.unicodeString(code);
-    w.end(at);
+    const Record r(b, rt::kFormat);
+    b.out.u16(id);
+    unicodeString(b.out, code);
   }
-  // Fifteen style XFs (Normal and the outline levels) and the default cell XF.
-  for (int i = 0; i < 16; ++i) {
-    const bool style = i < 15;
-    const auto at = w.begin(rt::kXf);
-    w.out.u16(0);                         // font
-    w.out.u16(0);                         // General
-    w.out.u16(style ? 0xFFF5 : 0x0001);   // locked; style XF without parent / child of Normal
-    w.out.u8(0x20);                       // bottom aligned
-    w.out.u8(0);                          // no rotation
-    w.out.u8(0);                          // no indent
-    w.out.u8(style && i > 0 ? 0xF4 : 0);  // attributes the style leaves to the cell
-    w.out.u32(0);                         // no borders
-    w.out.u32(0);
-    w.out.u16(0x20C0);  // automatic pattern colours
-    w.end(at);
+}
+// One XF: the number format, whether it is a style's, and which attributes a cell's own
+// format sets rather than takes from its style.
+void writeXf(Book& b, std::uint16_t numberFormat, bool style, std::uint8_t ownAttributes) {
+  const Record r(b, rt::kXf);
+  b.out.u16(0);  // font
+  b.out.u16(numberFormat);
+  b.out.u16(style ? 0xFFF5 : 0x0001);  // locked; a style without parent / a child of Normal
+  b.out.u8(0x20);                      // bottom aligned
+  b.out.u8(0);                         // no rotation
+  b.out.u8(0);                         // no indent
+  b.out.u8(ownAttributes);
+  b.out.u32(0);  // no borders
+  b.out.u32(0);
+  b.out.u16(0x20C0);  // automatic pattern colours
+}
+// Fifteen style XFs (Normal and the outline levels), the default cell XF, and a cell XF
+// with the built-in short date (number format 14) for date cells.
+void writeXfs(Book& b) {
+  for (int i = 0; i < 15; ++i) writeXf(b, 0, true, i > 0 ? 0xF4 : 0);
+  writeXf(b, 0, false, 0);
+  writeXf(b, 14, false, 0x04);  // its own number format
+}
+void writeStyle(Book& b) {
+  const Record r(b, rt::kStyle);
+  b.out.u16(0x8000);  // built-in, XF 0
+  b.out.u8(0);        // Normal
+  b.out.u8(0xFF);
+}
+void writeUsesElfs(Book& b) {
+  u16Record(b, rt::kUsesElfs, 0);
+}
+void writeBoundSheet(Book& b) {
+  const Record r(b, rt::kBoundSheet);
+  b.boundSheetPositionAt = b.out.size();
+  b.out.u32(0);  // stream position of the worksheet, set once known
+  b.out.u8(0);   // visible
+  b.out.u8(0);   // worksheet
+  shortUnicodeString(b.out, b.sheetName);
+}
+void writeCountry(Book& b) {
+  const Record r(b, rt::kCountry);
+  b.out.u16(34);
+  b.out.u16(34);
+}
+// The calculation engine that last calculated the workbook. It has no formulas: an
+// engine as recent as the application's own tells it there is nothing to calculate
+// again (Excel 2010's is 145621), so that opening the file does not mark it changed.
+void writeRecalcId(Book& b) {
+  const Record r(b, rt::kRecalcId);
+  b.out.u16(rt::kRecalcId);
+  b.out.u16(0);
+  b.out.u32(145621);
+}
+// SST and the CONTINUE records it needs. A string's header never splits; its characters
+// may, and the CONTINUE that carries the rest begins with the flags byte again. A
+// surrogate pair is never split between two records. The positions for ExtSST are kept.
+void writeSst(Book& b) {
+  Bytes& out = b.out;
+  std::optional<Record> record(std::in_place, b, rt::kSst);
+  std::size_t recordStart = out.size() - 4;
+  out.u32(b.strings.references);
+  out.u32(static_cast<std::uint32_t>(b.strings.strings.size()));
+  auto left = [&] { return kMaxRecordData - record->dataSize(); };
+  auto next = [&] {
+    record.reset();
+    recordStart = out.size();
+    record.emplace(b, rt::kContinue);
+  };
+  const std::size_t count = b.strings.strings.size();
+  b.extSstBucket = std::max<std::size_t>(8, count / 128 + 1);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::u16string& s = *b.strings.strings[i];
+    const bool compressed = fitsEightBits(s);
+    const std::size_t unit = compressed ? 1 : 2;
+    // The header and at least two code units start in the same record, so that a split
+    // never leaves the first part empty, even before a surrogate pair.
+    if (left() < 3 + std::min<std::size_t>(s.size(), 2) * unit) next();
+    if (i % b.extSstBucket == 0) {
+      b.extSst.emplace_back(static_cast<std::uint32_t>(out.size()),
+                            static_cast<std::uint16_t>(out.size() - recordStart));
+    }
+    out.u16(static_cast<std::uint16_t>(s.size()));
+    out.u8(compressed ? 0x00 : 0x01);
+    std::size_t done = 0;
+    while (true) {
+      std::size_t n = std::min(s.size() - done, left() / unit);
+      if (n < s.size() - done && n > 0 && s[done + n - 1] >= 0xD800 && s[done + n - 1] <= 0xDBFF) {
+        --n;  // keep the pair together
+      }
+      codeUnits(out, std::u16string_view(s).substr(done, n), compressed);
+      done += n;
+      if (done == s.size()) break;
+      next();
+      out.u8(compressed ? 0x00 : 0x01);
+    }
   }
-  {
-    const auto at = w.begin(rt::kStyle);
-    w.out.u16(0x8000);  // built-in, XF 0
-    w.out.u8(0);        // Normal
-    w.out.u8(0xFF);
-    w.end(at);
+}
+void writeExtSst(Book& b) {
+  const Record r(b, rt::kExtSst);
+  b.out.u16(static_cast<std::uint16_t>(b.extSstBucket));
+  for (const auto& [position, offset] : b.extSst) {
+    b.out.u32(position);
+    b.out.u16(offset);
+    b.out.u16(0);
   }
-  w.u16Record(rt::kUsesElfs, 0);
-  {
-    const auto at = w.begin(rt::kBoundSheet);
-    boundSheetPositionAt = w.out.size();
-    w.out.u32(0);  // stream position of the worksheet, set once known
-    w.out.u8(0);   // visible
-    w.out.u8(0);   // worksheet
-    w.shortUnicodeString(sheetName);
-    w.end(at);
-  }
-  {
-    const auto at = w.begin(rt::kCountry);
-    w.out.u16(34);
-    w.out.u16(34);
-    w.end(at);
-  }
-  sharedStrings(w, strings);
-  w.emptyRecord(rt::kEof);
 }
 
-void worksheet(Writer& w, const Sheet& sheet, const std::vector<std::uint32_t>& sstIndex) {
-  const auto& cells = sheet.cells();
-  // Rows that hold cells, each with its first and last column.
-  struct RowSpan {
-    int row;
-    int first;
-    int last;
-  };
-  std::vector<RowSpan> rows;
+// The globals records before BOUNDSHEET, the same in every workbook.
+void assembleBookSettings(Book& b) {
+  writeBof(b, 0x0005);
+  writeInterfaceHdr(b);
+  writeMms(b);
+  writeInterfaceEnd(b);
+  writeWriteAccess(b);
+  writeCodePage(b);
+  writeDsf(b);
+  writeRRTabId(b);
+  writeBuiltInFnGroupCount(b);
+  writeWinProtect(b);
+  writeProtect(b);
+  writePassword(b);
+  writeProt4Rev(b);
+  writeProt4RevPass(b);
+  writeWindow1(b);
+  writeBackup(b);
+  writeHideObj(b);
+  writeDate1904(b);
+  writeCalcPrecision(b);
+  writeRefreshAll(b);
+  writeBookBool(b);
+  writeFonts(b);
+  writeFormats(b);
+  writeXfs(b);
+  writeStyle(b);
+  writeUsesElfs(b);
+}
+
+// They are written once and copied into every workbook after.
+void writeBookSettings(Book& b) {
+  static const std::vector<std::uint8_t> settings = [] {
+    const Sheet none;
+    const std::u16string noName;
+    Book fixed(none, noName);
+    assembleBookSettings(fixed);
+    return fixed.out.take();
+  }();
+  b.out.raw(settings);
+}
+
+void assembleGlobals(Book& b) {
+  writeBookSettings(b);
+  writeBoundSheet(b);
+  writeCountry(b);
+  writeRecalcId(b);
+  writeSst(b);
+  writeExtSst(b);
+  writeEof(b);
+}
+
+// --- Records of the worksheet substream ----------------------------------------------------
+
+std::size_t rowBlocks(const Book& b) {
+  std::size_t blocks = 0;
+  for (std::size_t i = 0; i < b.rows.size(); ++i) {
+    if (i == 0 || b.rows[i].row / kRowsPerBlock != b.rows[i - 1].row / kRowsPerBlock) ++blocks;
+  }
+  return blocks;
+}
+
+std::uint32_t firstRow(const Book& b) {
+  return b.rows.empty() ? 0 : static_cast<std::uint32_t>(b.rows.front().row);
+}
+std::uint32_t rowsEnd(const Book& b) {
+  return b.rows.empty() ? 0 : static_cast<std::uint32_t>(b.rows.back().row + 1);
+}
+
+void writeIndex(Book& b) {
+  const Record r(b, rt::kIndex);
+  b.out.u32(0);
+  b.out.u32(firstRow(b));
+  b.out.u32(rowsEnd(b));
+  b.indexDefColWidthAt = b.out.size();
+  b.out.u32(0);  // DefColWidth's position, set once known
+  b.indexDbCellsAt = b.out.size();
+  b.out.zeros(4 * rowBlocks(b));  // each DBCell's position, set once known
+}
+void writeCalcMode(Book& b) {
+  u16Record(b, rt::kCalcMode, 1);
+}
+void writeCalcCount(Book& b) {
+  u16Record(b, rt::kCalcCount, 100);
+}
+void writeCalcRefMode(Book& b) {
+  u16Record(b, rt::kCalcRefMode, 1);
+}
+void writeCalcIter(Book& b) {
+  u16Record(b, rt::kCalcIter, 0);
+}
+void writeCalcDelta(Book& b) {
+  const Record r(b, rt::kCalcDelta);
+  b.out.f64(0.001);
+}
+void writeCalcSaveRecalc(Book& b) {
+  u16Record(b, rt::kCalcSaveRecalc, 1);
+}
+void writePrintRowCol(Book& b) {
+  u16Record(b, rt::kPrintRowCol, 0);
+}
+void writePrintGrid(Book& b) {
+  u16Record(b, rt::kPrintGrid, 0);
+}
+void writeGridSet(Book& b) {
+  u16Record(b, rt::kGridSet, 1);
+}
+void writeGuts(Book& b) {
+  const Record r(b, rt::kGuts);
+  b.out.zeros(8);
+}
+void writeDefaultRowHeight(Book& b) {
+  const Record r(b, rt::kDefaultRowHeight);
+  b.out.u16(0);
+  b.out.u16(255);
+}
+void writeWsBool(Book& b) {
+  u16Record(b, rt::kWsBool, 0x04C1);
+}
+void writeHeader(Book& b) {
+  const Record r(b, rt::kHeader);
+}
+void writeFooter(Book& b) {
+  const Record r(b, rt::kFooter);
+}
+void writeHCenter(Book& b) {
+  u16Record(b, rt::kHCenter, 0);
+}
+void writeVCenter(Book& b) {
+  u16Record(b, rt::kVCenter, 0);
+}
+void writeSetup(Book& b) {
+  const Record r(b, rt::kSetup);
+  for (std::uint16_t v : {0, 100, 1, 1, 1, 0x0006, 0, 0}) b.out.u16(v);  // no printer data
+  b.out.f64(0.5);
+  b.out.f64(0.5);
+  b.out.u16(1);
+}
+void writeDefColWidth(Book& b) {
+  b.out.patch32(b.indexDefColWidthAt, static_cast<std::uint32_t>(b.out.size()));
+  u16Record(b, rt::kDefColWidth, 8);
+}
+void writeDimensions(Book& b) {
   int firstColumn = kMaxColumns;
   int lastColumn = -1;
-  for (const auto& [key, cell] : cells) {
-    const int row = Sheet::rowOf(key);
-    const int column = Sheet::columnOf(key);
-    if (rows.empty() || rows.back().row != row) rows.push_back({row, column, column});
-    rows.back().last = column;
-    firstColumn = std::min(firstColumn, column);
-    lastColumn = std::max(lastColumn, column);
+  for (const auto& [key, cell] : b.sheet.cells()) {
+    firstColumn = std::min(firstColumn, Sheet::columnOf(key));
+    lastColumn = std::max(lastColumn, Sheet::columnOf(key));
   }
-  std::size_t blocks = 0;
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    if (i == 0 || rows[i].row / kRowsPerBlock != rows[i - 1].row / kRowsPerBlock) ++blocks;
-  }
+  const Record r(b, rt::kDimensions);
+  b.out.u32(firstRow(b));
+  b.out.u32(rowsEnd(b));
+  b.out.u16(b.rows.empty() ? 0 : static_cast<std::uint16_t>(firstColumn));
+  b.out.u16(b.rows.empty() ? 0 : static_cast<std::uint16_t>(lastColumn + 1));
+  b.out.u16(0);
+}
 
-  bof(w, 0x0010);
-  const auto indexAt = w.begin(rt::kIndex);
-  w.out.u32(0);
-  w.out.u32(rows.empty() ? 0 : static_cast<std::uint32_t>(rows.front().row));
-  w.out.u32(rows.empty() ? 0 : static_cast<std::uint32_t>(rows.back().row + 1));
-  const std::size_t defColWidthPointerAt = w.out.size();
-  w.out.u32(0);
-  const std::size_t dbCellPointersAt = w.out.size();
-  w.out.zeros(4 * blocks);
-  w.end(indexAt);
+void writeRow(Book& b, const RowSpan& row) {
+  const auto& cells = b.sheet.cells();
+  const Record r(b, rt::kRow);
+  b.out.u16(static_cast<std::uint16_t>(row.row));
+  b.out.u16(static_cast<std::uint16_t>(Sheet::columnOf(cells[row.first].first)));
+  b.out.u16(static_cast<std::uint16_t>(Sheet::columnOf(cells[row.end - 1].first) + 1));
+  b.out.u16(255);  // default height
+  b.out.u16(0);
+  b.out.u16(0);
+  b.out.u16(0x0100);  // height not changed by the user
+  b.out.u16(kCellXf);
+}
 
-  w.u16Record(rt::kCalcMode, 1);
-  w.u16Record(rt::kCalcCount, 100);
-  w.u16Record(rt::kCalcRefMode, 1);
-  w.u16Record(rt::kCalcIter, 0);
-  {
-    const auto at = w.begin(rt::kCalcDelta);
-    w.out.f64(0.001);
-    w.end(at);
-  }
-  w.u16Record(rt::kCalcSaveRecalc, 1);
-  w.u16Record(rt::kPrintRowCol, 0);
-  w.u16Record(rt::kPrintGrid, 0);
-  w.u16Record(rt::kGridSet, 1);
-  {
-    const auto at = w.begin(rt::kGuts);
-    w.out.zeros(8);
-    w.end(at);
-  }
-  {
-    const auto at = w.begin(rt::kDefaultRowHeight);
-    w.out.u16(0);
-    w.out.u16(255);
-    w.end(at);
-  }
-  w.u16Record(rt::kWsBool, 0x04C1);
-  w.emptyRecord(rt::kHeader);
-  w.emptyRecord(rt::kFooter);
-  w.u16Record(rt::kHCenter, 0);
-  w.u16Record(rt::kVCenter, 0);
-  {
-    const auto at = w.begin(rt::kSetup);
-    for (std::uint16_t v : {0, 100, 1, 1, 1, 0x0006, 0, 0}) w.out.u16(v);  // no printer data
-    w.out.f64(0.5);
-    w.out.f64(0.5);
-    w.out.u16(1);
-    w.end(at);
-  }
-  w.out.patch32(defColWidthPointerAt, static_cast<std::uint32_t>(w.out.size()));
-  w.u16Record(rt::kDefColWidth, 8);
-  {
-    const auto at = w.begin(rt::kDimensions);
-    w.out.u32(rows.empty() ? 0 : static_cast<std::uint32_t>(rows.front().row));
-    w.out.u32(rows.empty() ? 0 : static_cast<std::uint32_t>(rows.back().row + 1));
-    w.out.u16(rows.empty() ? 0 : static_cast<std::uint16_t>(firstColumn));
-    w.out.u16(rows.empty() ? 0 : static_cast<std::uint16_t>(lastColumn + 1));
-    w.out.u16(0);
-    w.end(at);
-  }
+}  // namespace
 
-  auto cell = cells.begin();
+std::optional<std::uint32_t> rkNumber(double value) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  const bool negativeZero = value == 0 && (bits >> 63) != 0;
+  constexpr double kLimit = 536870912.0;  // 2^29: a 30-bit signed whole number is below it
+  if (!negativeZero && value >= -kLimit && value < kLimit && value == static_cast<int>(value)) {
+    return static_cast<std::uint32_t>(static_cast<std::int32_t>(value)) << 2 | 0x2;
+  }
+  const double hundredfold = value * 100;
+  if (!negativeZero && hundredfold >= -kLimit && hundredfold < kLimit &&
+      hundredfold == static_cast<int>(hundredfold) &&
+      static_cast<double>(static_cast<int>(hundredfold)) / 100 == value) {
+    return static_cast<std::uint32_t>(static_cast<std::int32_t>(hundredfold)) << 2 | 0x3;
+  }
+  if ((bits & 0x3FFFFFFFFull) == 0) return static_cast<std::uint32_t>(bits >> 32) & ~0x3u;
+  return std::nullopt;
+}
+
+namespace {
+
+std::uint16_t xfOf(const Cell& cell) {
+  return cell.kind == Cell::Kind::Date ? kDateXf : kCellXf;
+}
+
+void writeLabelSst(Book& b, int row, int column, std::uint32_t string) {
+  const Record r(b, rt::kLabelSst);
+  b.out.u16(static_cast<std::uint16_t>(row));
+  b.out.u16(static_cast<std::uint16_t>(column));
+  b.out.u16(kCellXf);
+  b.out.u32(string);
+}
+void writeNumber(Book& b, int row, int column, const Cell& cell) {
+  const Record r(b, rt::kNumber);
+  b.out.u16(static_cast<std::uint16_t>(row));
+  b.out.u16(static_cast<std::uint16_t>(column));
+  b.out.u16(xfOf(cell));
+  b.out.f64(cell.number);
+}
+void writeRk(Book& b, int row, int column, const Cell& cell, std::uint32_t rk) {
+  const Record r(b, rt::kRk);
+  b.out.u16(static_cast<std::uint16_t>(row));
+  b.out.u16(static_cast<std::uint16_t>(column));
+  b.out.u16(xfOf(cell));
+  b.out.u32(rk);
+}
+// Two or more RK cells side by side in a row, in one record.
+void writeMulRk(Book& b, int row, std::span<const Sheet::Entry> run,
+                std::span<const std::uint32_t> rks) {
+  const Record r(b, rt::kMulRk);
+  b.out.u16(static_cast<std::uint16_t>(row));
+  b.out.u16(static_cast<std::uint16_t>(Sheet::columnOf(run.front().first)));
+  for (std::size_t i = 0; i < run.size(); ++i) {
+    b.out.u16(xfOf(run[i].second));
+    b.out.u32(rks[i]);
+  }
+  b.out.u16(static_cast<std::uint16_t>(Sheet::columnOf(run.back().first)));
+}
+
+// The cells of a row: texts as LabelSst, numbers as RK (MulRk for runs of them) where
+// they fit, Number otherwise.
+void writeCells(Book& b, const RowSpan& row, std::size_t& sstCursor) {
+  const auto& cells = b.sheet.cells();
+  for (std::size_t i = row.first; i < row.end;) {
+    const Cell& cell = cells[i].second;
+    const int column = Sheet::columnOf(cells[i].first);
+    if (cell.kind == Cell::Kind::Text) {
+      writeLabelSst(b, row.row, column, b.sstIndex[sstCursor++]);
+      ++i;
+      continue;
+    }
+    // The run of RK numbers side by side from here (a row has at most 256 columns).
+    std::array<std::uint32_t, kMaxColumns> rks;
+    std::size_t n = 0;
+    while (i + n < row.end && cells[i + n].second.kind != Cell::Kind::Text &&
+           Sheet::columnOf(cells[i + n].first) == column + static_cast<int>(n)) {
+      const std::optional<std::uint32_t> rk = rkNumber(cells[i + n].second.number);
+      if (!rk) break;
+      rks[n++] = *rk;
+    }
+    if (n >= 2) {
+      writeMulRk(b, row.row, std::span(cells).subspan(i, n), std::span(rks).first(n));
+    } else if (n == 1) {
+      writeRk(b, row.row, column, cell, rks.front());
+    } else {
+      writeNumber(b, row.row, column, cell);
+      n = 1;
+    }
+    i += n;
+  }
+}
+
+// DBCell: the offset back to the block's first Row record, and from each row's first
+// cell to the next's (the first from the second Row record).
+void writeDbCell(Book& b, std::size_t block, std::size_t firstRowAt,
+                 const std::vector<std::size_t>& rowStarts) {
+  const std::size_t at = b.out.size();
+  b.out.patch32(b.indexDbCellsAt + 4 * block, static_cast<std::uint32_t>(at));
+  const Record r(b, rt::kDbCell);
+  b.out.u32(static_cast<std::uint32_t>(at - firstRowAt));
+  for (std::size_t k = 0; k < rowStarts.size(); ++k) {
+    const std::size_t from = k == 0 ? firstRowAt + 20 : rowStarts[k - 1];
+    b.out.u16(static_cast<std::uint16_t>(rowStarts[k] - from));
+  }
+}
+
+// The cell table in blocks of 32 rows: the block's Row records, its cells, its DBCell.
+void writeCellTable(Book& b) {
   std::size_t sstCursor = 0;
-  std::size_t blockNumber = 0;
-  for (std::size_t first = 0; first < rows.size();) {
+  std::size_t block = 0;
+  for (std::size_t first = 0; first < b.rows.size(); ++block) {
     std::size_t last = first;
-    while (last < rows.size() &&
-           rows[last].row / kRowsPerBlock == rows[first].row / kRowsPerBlock) {
+    while (last < b.rows.size() &&
+           b.rows[last].row / kRowsPerBlock == b.rows[first].row / kRowsPerBlock) {
       ++last;
     }
-    const std::size_t firstRowAt = w.out.size();
-    for (std::size_t r = first; r < last; ++r) {
-      const auto at = w.begin(rt::kRow);
-      w.out.u16(static_cast<std::uint16_t>(rows[r].row));
-      w.out.u16(static_cast<std::uint16_t>(rows[r].first));
-      w.out.u16(static_cast<std::uint16_t>(rows[r].last + 1));
-      w.out.u16(255);  // default height
-      w.out.u16(0);
-      w.out.u16(0);
-      w.out.u16(0x0100);  // height not changed by the user
-      w.out.u16(kCellXf);
-      w.end(at);
-    }
-    const std::size_t secondRowAt = firstRowAt + 20;
+    const std::size_t firstRowAt = b.out.size();
+    for (std::size_t r = first; r < last; ++r) writeRow(b, b.rows[r]);
     std::vector<std::size_t> rowStarts;
     for (std::size_t r = first; r < last; ++r) {
-      rowStarts.push_back(w.out.size());
-      for (; cell != cells.end() && Sheet::rowOf(cell->first) == rows[r].row; ++cell) {
-        const auto row = static_cast<std::uint16_t>(Sheet::rowOf(cell->first));
-        const auto column = static_cast<std::uint16_t>(Sheet::columnOf(cell->first));
-        if (cell->second.kind == Cell::Kind::Text) {
-          const auto at = w.begin(rt::kLabelSst);
-          w.out.u16(row);
-          w.out.u16(column);
-          w.out.u16(kCellXf);
-          w.out.u32(sstIndex[sstCursor++]);
-          w.end(at);
-        } else {
-          const auto at = w.begin(rt::kNumber);
-          w.out.u16(row);
-          w.out.u16(column);
-          w.out.u16(kCellXf);
-          w.out.f64(cell->second.number);
-          w.end(at);
-        }
-      }
+      rowStarts.push_back(b.out.size());
+      writeCells(b, b.rows[r], sstCursor);
     }
-    const std::size_t dbCellAt = w.out.size();
-    w.out.patch32(dbCellPointersAt + 4 * blockNumber++, static_cast<std::uint32_t>(dbCellAt));
-    const auto at = w.begin(rt::kDbCell);
-    w.out.u32(static_cast<std::uint32_t>(dbCellAt - firstRowAt));
-    for (std::size_t k = 0; k < rowStarts.size(); ++k) {
-      const std::size_t from = k == 0 ? secondRowAt : rowStarts[k - 1];
-      w.out.u16(static_cast<std::uint16_t>(rowStarts[k] - from));
-    }
-    w.end(at);
+    writeDbCell(b, block, firstRowAt, rowStarts);
     first = last;
   }
+}
 
-  {
-    const auto at = w.begin(rt::kWindow2);
-    w.out.u16(0x06B6);  // grid, headers, zeros, outline symbols; selected and active
-    w.out.u16(0);
-    w.out.u16(0);
-    w.out.u32(64);  // automatic grid colour
-    w.out.u16(0);
-    w.out.u16(0);
-    w.out.u32(0);
-    w.end(at);
-  }
-  w.emptyRecord(rt::kEof);
+void writeWindow2(Book& b) {
+  const Record r(b, rt::kWindow2);
+  b.out.u16(0x06B6);  // grid, headers, zeros, outline symbols; selected and active
+  b.out.u16(0);
+  b.out.u16(0);
+  b.out.u32(64);  // automatic grid colour
+  b.out.u16(0);
+  b.out.u16(0);
+  b.out.u32(0);
+}
+// The selection: cell A1 of the only pane.
+void writeSelection(Book& b) {
+  const Record r(b, rt::kSelection);
+  b.out.u8(3);   // the top left pane, the only one
+  b.out.u16(0);  // active cell: row 1
+  b.out.u16(0);  // column A
+  b.out.u16(0);  // the first range holds it
+  b.out.u16(1);  // one range: A1
+  b.out.u16(0);
+  b.out.u16(0);
+  b.out.u8(0);
+  b.out.u8(0);
+}
+
+void assembleWorksheet(Book& b) {
+  writeBof(b, 0x0010);
+  writeIndex(b);
+  writeCalcMode(b);
+  writeCalcCount(b);
+  writeCalcRefMode(b);
+  writeCalcIter(b);
+  writeCalcDelta(b);
+  writeCalcSaveRecalc(b);
+  writePrintRowCol(b);
+  writePrintGrid(b);
+  writeGridSet(b);
+  writeGuts(b);
+  writeDefaultRowHeight(b);
+  writeWsBool(b);
+  writeHeader(b);
+  writeFooter(b);
+  writeHCenter(b);
+  writeVCenter(b);
+  writeSetup(b);
+  writeDefColWidth(b);
+  writeDimensions(b);
+  writeCellTable(b);
+  writeWindow2(b);
+  writeSelection(b);
+  writeEof(b);
 }
 
 }  // namespace
 
 std::vector<std::uint8_t> workbookStream(const Sheet& sheet, const std::u16string& sheetName) {
-  StringTable strings;
-  std::vector<std::uint32_t> sstIndex;
-  for (const auto& [key, cell] : sheet.cells()) {
-    if (cell.kind == Cell::Kind::Text) sstIndex.push_back(strings.add(cell.text));
-  }
-  Writer w;
-  w.out.reserve(4096 + sheet.cells().size() * 24);
-  std::size_t boundSheetPositionAt = 0;
-  globals(w, sheetName, strings, boundSheetPositionAt);
-  w.out.patch32(boundSheetPositionAt, static_cast<std::uint32_t>(w.out.size()));
-  worksheet(w, sheet, sstIndex);
-  return w.out.take();
+  Book book(sheet, sheetName);
+  assembleGlobals(book);
+  book.out.patch32(book.boundSheetPositionAt, static_cast<std::uint32_t>(book.out.size()));
+  assembleWorksheet(book);
+  return book.out.take();
 }
 
 }  // namespace brosk::xls

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,5 +12,11 @@
 namespace brosk::xls {
 
 std::vector<std::uint8_t> workbookStream(const Sheet& sheet, const std::u16string& sheetName);
+
+// The RK form of a number (an RK or MulRk record's 32 bits), when reading it back gives
+// the same double bit for bit: a 30-bit whole number; a number whose hundredfold is one
+// and gives the number back exactly when divided by 100; a double whose low 34 bits are
+// zero. None otherwise: the number takes a Number record.
+std::optional<std::uint32_t> rkNumber(double value);
 
 }  // namespace brosk::xls

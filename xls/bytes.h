@@ -11,16 +11,21 @@ namespace brosk::xls {
 
 class Bytes {
  public:
-  void u8(std::uint8_t v) { put(&v, 1); }
+  // Records are written a few bytes at a time: each write is a store into room the buffer
+  // mostly has already.
+  void u8(std::uint8_t v) {
+    if (size_ == buffer_.size()) reserve(size_ + 1);
+    buffer_[size_++] = v;
+  }
   void u16(std::uint16_t v) {
     const std::uint8_t b[2] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
-    put(b, 2);
+    put(b);
   }
   void u32(std::uint32_t v) {
     const std::uint8_t b[4] = {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8),
                                static_cast<std::uint8_t>(v >> 16),
                                static_cast<std::uint8_t>(v >> 24)};
-    put(b, 4);
+    put(b);
   }
   void f64(double v) {
     std::uint64_t bits;
@@ -29,9 +34,27 @@ class Bytes {
     u32(static_cast<std::uint32_t>(bits >> 32));
   }
   void raw(std::span<const std::uint8_t> bytes) { put(bytes.data(), bytes.size()); }
+  // 32-bit values in a row.
+  void u32s(std::span<const std::uint32_t> values) {
+    std::uint8_t* at = extend(4 * values.size());
+    for (const std::uint32_t v : values) {
+      *at++ = static_cast<std::uint8_t>(v);
+      *at++ = static_cast<std::uint8_t>(v >> 8);
+      *at++ = static_cast<std::uint8_t>(v >> 16);
+      *at++ = static_cast<std::uint8_t>(v >> 24);
+    }
+  }
+  // Room for `n` more bytes, written through the pointer it returns.
+  std::uint8_t* extend(std::size_t n) {
+    if (size_ + n > buffer_.size()) reserve(size_ + n);
+    std::uint8_t* at = buffer_.data() + size_;
+    size_ += n;
+    return at;
+  }
+  // Nothing is ever written past size_, and the room the buffer grows by is zeroed when it
+  // is made: the bytes there are zeros already.
   void zeros(std::size_t n) {
     reserve(size_ + n);
-    std::memset(buffer_.data() + size_, 0, n);
     size_ += n;
   }
 
@@ -56,13 +79,20 @@ class Bytes {
   }
 
  private:
+  template <std::size_t N>
+  void put(const std::uint8_t (&bytes)[N]) {
+    if (size_ + N > buffer_.size()) reserve(size_ + N);
+    std::memcpy(buffer_.data() + size_, bytes, N);
+    size_ += N;
+  }
   void put(const std::uint8_t* bytes, std::size_t n) {
     if (size_ + n > buffer_.size()) reserve(size_ + n);
     std::memcpy(buffer_.data() + size_, bytes, n);
     size_ += n;
   }
 
-  std::vector<std::uint8_t> buffer_;  // its size is the capacity; size_ bytes are in use
+  std::vector<std::uint8_t> buffer_;  // its size is the capacity; size_ bytes are in use, the
+                                      // rest are zeros
   std::size_t size_ = 0;
 };
 

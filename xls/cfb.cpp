@@ -1,6 +1,8 @@
 #include "xls/cfb.h"
 
 #include <algorithm>
+#include <array>
+#include <numeric>
 #include <string_view>
 
 #include "xls/bytes.h"
@@ -13,6 +15,7 @@ constexpr std::uint32_t kFree = 0xFFFFFFFF, kEndOfChain = 0xFFFFFFFE, kFatSector
                         kDifatSector = 0xFFFFFFFC, kNoStream = 0xFFFFFFFF;
 constexpr std::size_t kFatEntriesPerSector = kSector / 4;        // 128
 constexpr std::size_t kDifatEntriesPerSector = kSector / 4 - 1;  // 127 and a next pointer
+constexpr std::size_t kEntriesPerSector = kSector / 128;         // 4 directory entries
 constexpr std::size_t kHeaderDifat = 109;
 constexpr std::size_t kMiniStreamCutoff = 4096;
 
@@ -20,18 +23,51 @@ std::size_t sectorsFor(std::size_t bytes) {
   return (bytes + kSector - 1) / kSector;
 }
 
-void directoryEntry(Bytes& out, std::u16string_view name, std::uint8_t type, std::uint32_t child,
-                    std::uint32_t start, std::uint32_t size, bool excelClsid) {
+// [MS-CFB] name order: a shorter name first; names of one length by their upper case.
+bool nameBefore(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return a.size() < b.size();
+  auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; };
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (upper(a[i]) != upper(b[i])) return upper(a[i]) < upper(b[i]);
+  }
+  return false;
+}
+
+// One directory entry's links and colour.
+struct Node {
+  std::uint32_t left = kNoStream;
+  std::uint32_t right = kNoStream;
+  bool red = false;
+  int depth = 0;
+};
+
+// A balanced tree over entries sorted by name (ids from 1): each subtree's middle entry at
+// its top. Its nil links all lie at the two deepest levels; when the deepest is partly
+// filled its entries are red, so that every path has as many black entries.
+std::uint32_t buildTree(const std::vector<std::uint32_t>& sorted, std::size_t from, std::size_t to,
+                        int depth, std::vector<Node>& nodes) {
+  if (from >= to) return kNoStream;
+  const std::size_t middle = from + (to - from) / 2;
+  const std::uint32_t id = sorted[middle];
+  nodes[id].depth = depth;
+  nodes[id].left = buildTree(sorted, from, middle, depth + 1, nodes);
+  nodes[id].right = buildTree(sorted, middle + 1, to, depth + 1, nodes);
+  return id;
+}
+
+void directoryEntry(Bytes& out, std::u16string_view name, std::uint8_t type, const Node& node,
+                    std::uint32_t child, std::uint32_t start, std::uint32_t size,
+                    bool workbookClsid) {
   for (const char16_t c : name) out.u16(c);
   out.zeros(64 - 2 * name.size());
   // An unused entry is all zeros but for its three links.
   out.u16(name.empty() ? 0 : static_cast<std::uint16_t>(2 * (name.size() + 1)));
   out.u8(type);
-  out.u8(name.empty() ? 0 : 1);  // black
-  out.u32(kNoStream);
-  out.u32(kNoStream);
+  out.u8(name.empty() || node.red ? 0 : 1);  // 1: black
+  out.u32(node.left);
+  out.u32(node.right);
   out.u32(child);
-  if (excelClsid) {
+  if (workbookClsid) {
     // {00020820-0000-0000-C000-000000000046}: an Excel 97-2003 workbook.
     for (std::uint8_t b : {0x20, 0x08, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00, 0x00,
                            0x00, 0x00, 0x00, 0x46}) {
@@ -41,7 +77,7 @@ void directoryEntry(Bytes& out, std::u16string_view name, std::uint8_t type, std
     out.zeros(16);
   }
   out.u32(0);     // state bits
-  out.zeros(16);  // no creation or modification time: the same cells give the same bytes
+  out.zeros(16);  // no creation or modification time: the same streams give the same bytes
   out.u32(start);
   out.u32(size);
   out.u32(0);
@@ -49,10 +85,20 @@ void directoryEntry(Bytes& out, std::u16string_view name, std::uint8_t type, std
 
 }  // namespace
 
-std::vector<std::uint8_t> compoundFile(std::span<const std::uint8_t> stream) {
-  const std::size_t streamSize = std::max(stream.size(), kMiniStreamCutoff);
-  const std::size_t streamSectors = sectorsFor(streamSize);
-  const std::size_t directorySectors = 1;  // root entry, the stream, two unused entries
+std::vector<std::uint8_t> compoundFile(std::span<const Stream> streams) {
+  // Where each stream starts, in sectors, and how long it is once padded.
+  std::vector<std::size_t> sizes;
+  std::vector<std::size_t> starts;
+  sizes.reserve(streams.size());
+  starts.reserve(streams.size());
+  std::size_t streamSectors = 0;
+  for (const Stream& s : streams) {
+    sizes.push_back(std::max(s.bytes.size(), kMiniStreamCutoff));
+    starts.push_back(streamSectors);
+    streamSectors += sectorsFor(sizes.back());
+  }
+  const std::size_t entries = streams.size() + 1;  // and the root
+  const std::size_t directorySectors = (entries + kEntriesPerSector - 1) / kEntriesPerSector;
 
   // FAT and DIFAT sectors also need FAT entries: grow both until they cover everything.
   std::size_t fatSectors = 0;
@@ -95,28 +141,56 @@ std::vector<std::uint8_t> compoundFile(std::span<const std::uint8_t> stream) {
   out.u32(0);
   out.u32(difatSectors ? difatStart : kEndOfChain);
   out.u32(static_cast<std::uint32_t>(difatSectors));
+  std::array<std::uint32_t, kHeaderDifat> difat;
   for (std::size_t i = 0; i < kHeaderDifat; ++i) {
-    out.u32(i < fatSectors ? static_cast<std::uint32_t>(fatStart + i) : kFree);
+    difat[i] = i < fatSectors ? static_cast<std::uint32_t>(fatStart + i) : kFree;
+  }
+  out.u32s(difat);
+
+  // The streams, each padded to whole sectors.
+  for (std::size_t i = 0; i < streams.size(); ++i) {
+    out.raw(streams[i].bytes);
+    out.zeros(sectorsFor(sizes[i]) * kSector - streams[i].bytes.size());
   }
 
-  // The stream, padded to whole sectors.
-  out.raw(stream);
-  out.zeros(streamSectors * kSector - stream.size());
+  // Directory: the root, then the streams in the order given, linked into a tree.
+  std::vector<Node> nodes(entries);
+  std::vector<std::uint32_t> sorted(streams.size());
+  std::iota(sorted.begin(), sorted.end(), 1u);
+  std::sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return nameBefore(streams[a - 1].name, streams[b - 1].name);
+  });
+  const std::uint32_t top = buildTree(sorted, 0, sorted.size(), 0, nodes);
+  int deepest = 0;
+  for (std::size_t id = 1; id < entries; ++id) deepest = std::max(deepest, nodes[id].depth);
+  const bool perfect = streams.size() + 1 == (std::size_t{1} << (deepest + 1));
+  for (std::size_t id = 1; id < entries; ++id)
+    nodes[id].red = !perfect && nodes[id].depth == deepest;
 
-  // Directory.
-  directoryEntry(out, u"Root Entry", 5, 1, kEndOfChain, 0, true);
-  directoryEntry(out, u"Workbook", 2, kNoStream, 0, static_cast<std::uint32_t>(streamSize), false);
-  for (int i = 0; i < 2; ++i) directoryEntry(out, u"", 0, kNoStream, 0, 0, false);
-
-  // FAT.
-  std::vector<std::uint32_t> fat(fatSectors * kFatEntriesPerSector, kFree);
-  for (std::size_t i = 0; i < streamSectors; ++i) {
-    fat[i] = i + 1 < streamSectors ? static_cast<std::uint32_t>(i + 1) : kEndOfChain;
+  directoryEntry(out, u"Root Entry", 5, Node{}, top, kEndOfChain, 0, true);
+  for (std::size_t i = 0; i < streams.size(); ++i) {
+    directoryEntry(out, streams[i].name, 2, nodes[i + 1], kNoStream,
+                   static_cast<std::uint32_t>(starts[i]), static_cast<std::uint32_t>(sizes[i]),
+                   false);
   }
-  fat[directoryStart] = kEndOfChain;
-  for (std::size_t i = 0; i < fatSectors; ++i) fat[fatStart + i] = kFatSector;
-  for (std::size_t i = 0; i < difatSectors; ++i) fat[difatStart + i] = kDifatSector;
-  for (const std::uint32_t entry : fat) out.u32(entry);
+  for (std::size_t i = entries; i < directorySectors * kEntriesPerSector; ++i) {
+    directoryEntry(out, u"", 0, Node{}, kNoStream, 0, 0, false);
+  }
+
+  // FAT: each stream's chain and the directory's (every sector before the FAT's own
+  // follows on to the next one, but for the last of each chain), then the FAT's and
+  // DIFAT's own sectors, then free entries to the end of the last FAT sector.
+  std::size_t entry = 0;
+  auto chain = [&](std::size_t count) {
+    for (std::size_t k = 1; k < count; ++k, ++entry) out.u32(static_cast<std::uint32_t>(entry + 1));
+    out.u32(kEndOfChain);
+    ++entry;
+  };
+  for (std::size_t i = 0; i < streams.size(); ++i) chain(sectorsFor(sizes[i]));
+  chain(directorySectors);
+  for (std::size_t i = 0; i < fatSectors; ++i) out.u32(kFatSector);
+  for (std::size_t i = 0; i < difatSectors; ++i) out.u32(kDifatSector);
+  for (entry = totalSectors; entry < fatSectors * kFatEntriesPerSector; ++entry) out.u32(kFree);
 
   // DIFAT sectors: the FAT sectors beyond the 109 the header lists.
   for (std::size_t d = 0; d < difatSectors; ++d) {

@@ -6,6 +6,7 @@
 #include "automation/convert.h"
 #include "automation/error.h"
 #include "automation/text.h"
+#include "xls/typed_text.h"
 #include "xls/workbook.h"
 
 namespace brosk::xls {
@@ -40,6 +41,23 @@ class Worksheet : public Object {
  public:
   Sheet sheet;
 
+  // A text as typed into the cell: a whole number or a month-first date where nothing is
+  // lost, the text itself otherwise.
+  void putText(int row, int column, const std::u16string& text) {
+    const TypedText typed = typedText(text);
+    switch (typed.kind) {
+      case TypedText::Kind::Number:
+        sheet.setNumber(row, column, typed.number);
+        break;
+      case TypedText::Kind::Date:
+        sheet.setDate(row, column, typed.number);
+        break;
+      case TypedText::Kind::Text:
+        sheet.setText(row, column, text);
+        break;
+    }
+  }
+
   Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
     if (!equalsIgnoringAsciiCase(name, u"Cells") || kind != CallKind::PropertyPut) noSuchMember();
     expectArgs(args, 3);
@@ -48,7 +66,7 @@ class Worksheet : public Object {
     const Variant& value = args[2].value();
     switch (value.kind()) {
       case VarKind::Text:
-        sheet.setText(row, column, value.asText());
+        putText(row, column, value.asText());
         break;
       case VarKind::Double:
         sheet.setNumber(row, column, value.asDouble());

@@ -65,13 +65,21 @@ void Sheet::setText(int row, int column, std::u16string text) {
 }
 
 void Sheet::setNumber(int row, int column, double value) {
+  setValue(row, column, Cell::Kind::Number, value);
+}
+
+void Sheet::setDate(int row, int column, double serial) {
+  setValue(row, column, Cell::Kind::Date, serial);
+}
+
+void Sheet::setValue(int row, int column, Cell::Kind kind, double value) {
   const std::uint32_t key = checkedKey(row, column);
   if (!std::isfinite(value)) {
     throw RuntimeError(err::kOverflow, u"El valor de la celda " + cellName(row, column) +
                                            u" no es un número finito");
   }
   Cell& cell = at(key);
-  cell.kind = Cell::Kind::Number;
+  cell.kind = kind;
   cell.text.clear();
   cell.number = value;
 }

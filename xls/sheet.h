@@ -13,10 +13,10 @@ inline constexpr int kMaxColumns = 256;
 inline constexpr std::size_t kMaxTextLength = 32767;
 
 struct Cell {
-  enum class Kind { Text, Number };
+  enum class Kind { Text, Number, Date };
   Kind kind = Kind::Number;
   std::u16string text;
-  double number = 0;
+  double number = 0;  // for a date its serial number, shown in the built-in short date format
 };
 
 class Sheet {
@@ -28,6 +28,8 @@ class Sheet {
   // left as it was.
   void setText(int row, int column, std::u16string text);
   void setNumber(int row, int column, double value);
+  // A date given by its serial number in the 1900 date system (see typed_text.h).
+  void setDate(int row, int column, double serial);
 
   // Cells by position (key(): 0-based row in the high bits), in row-major order.
   using Entry = std::pair<std::uint32_t, Cell>;
@@ -40,6 +42,7 @@ class Sheet {
 
  private:
   static std::uint32_t checkedKey(int row, int column);
+  void setValue(int row, int column, Cell::Kind kind, double value);
   // The cell at `key`, made when missing. Cells are mostly written in order, so the
   // common case appends.
   Cell& at(std::uint32_t key);

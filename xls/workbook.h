@@ -13,8 +13,8 @@ namespace brosk::xls {
 // The default name of the worksheet of a new workbook.
 inline constexpr char16_t kSheetName[] = u"Hoja1";
 
-// The bytes of the file: the BIFF8 Workbook stream inside a compound file. The same
-// cells always give the same bytes.
+// The bytes of the file: the BIFF8 Workbook stream and the two property-set streams
+// inside a compound file. The same cells always give the same bytes.
 std::vector<std::uint8_t> xlsFile(const Sheet& sheet, const std::u16string& sheetName = kSheetName);
 
 // Writes the file so that `path` holds either its old content or the whole new file.
