@@ -45,7 +45,7 @@ for bits in 32 64; do
   if [ -n "$signing" ]; then
     sign "$build/win/brosk.dll" "$stage/$arch/brosk.dll"
     bash win/make-msi.sh "$out/unsigned.msi" "$arch" "$version" "$product" "$stage/$arch/brosk.dll" \
-      "$clsid" "$libid" "$iid"
+      "$clsid" "$libid" "$iid" "$icon" "$about"
     sign "$out/unsigned.msi" "$stage/$name-$arch.msi"
     rm -f "$out/unsigned.msi"
   else

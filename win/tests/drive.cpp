@@ -50,6 +50,14 @@
 //                next allocation fails as Aceptar is pressed, inside the dialog procedure.
 //   --load-dll DLL  the host loads DLL first (another component's runtime, say the shared
 //                libgcc of a MinGW-built plug-in) and keeps it loaded.
+//   --wait-between FILE  before each link after the first, the host (the plug-in loaded)
+//                waits until FILE exists, up to 120 s: "[wait] FILE is there" (as a host
+//                left open while brosk is updated).
+//   --share-classes-key NAME  links the 32-bit view's HKLM\Software\Classes\NAME to the
+//                64-bit one's and exits: Windows 7 and later keep one key for both views
+//                (only CLSID, Interface and a few more are kept apart), Wine 8 two but for
+//                the keys it links itself, such as TypeLib. Done once for brosk.Plugin when
+//                the tests' Wine prefix is made, so that it behaves as Windows.
 //   --user-registry  brosk.Plugin made from its per-user registration (ProgID, CLSID and
 //                InprocServer32 under HKCU\Software\Classes), as Windows' COM finds it;
 //                Wine 8's HKEY_CLASSES_ROOT shows only the machine's keys.
@@ -564,7 +572,7 @@ int versionInfo(const std::wstring& file) {
   wchar_t block[32];
   swprintf(block, 32, L"%04X%04X", translation[0], translation[1]);
   print(u"Translation=" + fromWide(block));
-  for (const wchar_t* key : {L"FileVersion", L"ProductVersion", L"InternalName",
+  for (const wchar_t* key : {L"CompanyName", L"FileVersion", L"ProductVersion", L"InternalName",
                              L"OriginalFilename", L"OLESelfRegister"}) {
     wchar_t* value = nullptr;
     const std::wstring path = std::wstring(L"\\StringFileInfo\\") + block + L"\\" + key;
@@ -805,7 +813,34 @@ struct Options {
   bool worker = false;
   int links = 1;
   bool unload = false;
+  std::wstring waitBetween;  // a file waited for before each link after the first
 };
+
+// Waits up to two minutes for a file to exist.
+bool waitForFile(const std::wstring& file) {
+  for (int i = 0; i < 1200; ++i) {
+    if (GetFileAttributesW(file.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    Sleep(100);
+  }
+  return false;
+}
+
+int shareClassesKey(const std::wstring& name) {
+  const std::wstring own = L"Software\\Classes\\" + name;
+  const std::wstring link = L"Software\\Classes\\Wow6432Node\\" + name;
+  const std::wstring target = L"\\Registry\\Machine\\" + own;
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, link.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                      KEY_ALL_ACCESS | KEY_CREATE_LINK | KEY_WOW64_64KEY, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    return 1;
+  }
+  const LONG set = RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK,
+                                  reinterpret_cast<const BYTE*>(target.data()),
+                                  static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+  RegCloseKey(key);
+  return set == ERROR_SUCCESS ? 0 : 1;
+}
 
 // A call by name, with the floating-point control words checked around it.
 CallResult hostCall(IDispatch* plugin, const wchar_t* name, bool checkFp) {
@@ -855,6 +890,13 @@ int session(const Options& options) {
   if (!start.ok) failed = start;
   // A failed link does not stop the next: a host goes on after a failed command.
   for (int link = 1; link <= options.links && start.ok; ++link) {
+    if (link > 1 && !options.waitBetween.empty()) {
+      if (!waitForFile(options.waitBetween)) {
+        failed = CallResult{false, u"the file waited for did not come"};
+        break;
+      }
+      print(u"[wait] " + fromWide(options.waitBetween) + u" is there");
+    }
     if (link > 1 && options.unload) {
       if (host) host->use(nullptr);
       plugin->Release();
@@ -927,6 +969,7 @@ int wmain(int argc, wchar_t** argv) {
       print(fromWide(shortName));
       return 0;
     }
+    if (a == "--share-classes-key" && hasValue) return shareClassesKey(toWide(args[i + 1]));
     if (a == "--unload-check" && hasValue) {
       CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
       return unloadCheck(toWide(args[i + 1]));
@@ -967,6 +1010,8 @@ int wmain(int argc, wchar_t** argv) {
       options.links = std::max(1, std::atoi(args[++i].c_str()));
     else if (a == "--unload")
       options.unload = true;
+    else if (a == "--wait-between" && hasValue)
+      options.waitBetween = toWide(args[++i]);
     else if (a == "--user-registry")
       gFromUserRegistry = true;
     else if (a == "--crt-locale" && hasValue) {

@@ -23,15 +23,20 @@ w() { timeout 120 "$wine" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]
 # One prefix for both bitnesses, made once; runs of this script take turns.
 exec 9>"$WINEPREFIX.lock"
 flock 9
-if [ ! -f "$WINEPREFIX/.brosk-ready" ]; then
+# The prefix's make: the marker names it, so that a prefix of an older make is made again.
+prefixMake=2
+if [ "$(cat "$WINEPREFIX/.brosk-ready" 2>/dev/null)" != "$prefixMake" ]; then
   echo "making the Wine prefix $WINEPREFIX (about 20 s)"
   rm -rf "$WINEPREFIX"
   timeout 300 wineboot -u >/dev/null 2>&1
   # Windows without an X server: the null graphics driver; no crash dialog.
   timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
   timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # As on Windows 7 and later, one HKLM\Software\Classes\brosk.Plugin for both views.
+  timeout 60 "$wine" "$build/win/brosk-drive.exe" --share-classes-key brosk.Plugin \
+    || { echo "FAIL the Wine prefix: brosk.Plugin cannot be shared by both views"; exit 1; }
   wineserver -k; wineserver -w
-  touch "$WINEPREFIX/.brosk-ready"
+  echo "$prefixMake" > "$WINEPREFIX/.brosk-ready"
 fi
 trap 'wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1' EXIT
 

@@ -47,6 +47,7 @@ w "$drive" --version-info "$(winpath "$dll")" > "$work/version.txt"
 diff -u - "$work/version.txt" <<'VERSION' && pass "version record" || fail "version record"
 FixedFileVersion=1.0.0.0
 Translation=0C0A04B0
+CompanyName=brosk
 FileVersion=1.00
 ProductVersion=1.00
 InternalName=brosk
