@@ -6,7 +6,8 @@
 #   scripts/setup.sh all     everything the tests need besides: clang for the fuzzers,
 #                            valgrind, MinGW-w64 and Wine (with the i386 architecture) for
 #                            the Windows DLL, wixl, msitools and osslsigncode for the
-#                            packages, the en_US and fr_FR locales, and the Windows IDL
+#                            packages, SoftHSM and OpenSSL's PKCS#11 engine for the
+#                            signing tests, the en_US and fr_FR locales, and the Windows IDL
 #                            files of libwine-dev (unpacked into build/deps for widl)
 #
 # Does nothing, and needs no network, when everything is in place already. A failure is
@@ -25,7 +26,7 @@ if [ "$mode" = all ]; then
   packages+=(
     clang-format clang libclang-rt-14-dev valgrind openssl
     mingw-w64 mingw-w64-tools wine wine64 wine32:i386 xvfb xauth imagemagick
-    wixl msitools osslsigncode zip unzip
+    wixl msitools osslsigncode softhsm2 libengine-pkcs11-openssl zip unzip
   )
   locales+=(en_US fr_FR)
 fi
