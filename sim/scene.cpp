@@ -169,7 +169,7 @@ Scene parseScene(std::string_view text, const std::string& name) {
       if (fault.number == 0) r.fail(where + ".number", "0 is no error");
       fault.description = f.contains("description")
                               ? fromUtf8(r.text(f["description"], where + ".description"))
-                              : standardDescription(fault.number);
+                              : RuntimeError(fault.number).description();
       scene.faults.push_back(std::move(fault));
     }
   }

@@ -34,7 +34,9 @@ TEST(SceneFile, ReadsEveryFieldAndItsDefaults) {
       {}
     ],
     "faults": [{"member": "SceneGetObjectId", "call": 2, "number": 440, "description": "x"},
-               {"member": "GetLanguage", "number": 5}],
+               {"member": "GetLanguage", "number": 5},
+               {"member": "EndSession", "number": -2146828218},
+               {"member": "EndSession", "call": 2, "number": -2147221005}],
     "returns": {"InsertMenuItem": false}
   })js",
                                  "k.json");
@@ -46,10 +48,14 @@ TEST(SceneFile, ReadsEveryFieldAndItsDefaults) {
   EXPECT_EQ(scene.objects[0].info.at(35), Variant::lng(1));
   EXPECT_EQ(scene.objects[1].id, 2);  // the rank
   EXPECT_EQ(scene.objects[2].id, 3);
-  ASSERT_EQ(scene.faults.size(), 2u);
+  ASSERT_EQ(scene.faults.size(), 4u);
   EXPECT_EQ(scene.faults[0].call, 2);
   EXPECT_EQ(scene.faults[1].call, 1);
+  // A fault without a description has the one a VB caller shows for it: that of error 70
+  // for 0x800A0046, an automation error's for an HRESULT of another facility.
   EXPECT_EQ(scene.faults[1].description, u"Argumento o llamada a procedimiento no válida");
+  EXPECT_EQ(scene.faults[2].description, u"Permiso denegado");
+  EXPECT_EQ(scene.faults[3].description, u"Error de automatización");
   EXPECT_EQ(scene.returns.at("InsertMenuItem"), Variant::boolean(false));
 
   const Scene empty = parseScene("{}", "e.json");

@@ -248,14 +248,9 @@ RuntimeError invokeError(HRESULT hr, const EXCEPINFO& given) {
     default:
       break;
   }
-  const auto code = static_cast<std::uint32_t>(hr);
-  const std::int32_t number = (code & 0xFFFF0000u) == 0x800A0000u
-                                  ? static_cast<std::int32_t>(code & 0xFFFFu)
-                                  : static_cast<std::int32_t>(code);
-  std::u16string description = errorInfoDescription();
-  if (description.empty())
-    description = standardDescription(number < 0 ? err::kAutomation : number);
-  return RuntimeError(number, description);
+  // An HRESULT of the VB facility becomes its number, and an empty description the
+  // standard one, as RuntimeError makes them.
+  return RuntimeError(static_cast<std::int32_t>(hr), errorInfoDescription());
 }
 
 Variant fromVariant(const VARIANT& given) {

@@ -26,7 +26,8 @@ void padToFour(Bytes& out) {
 }
 
 // A CodePageString in code page 1252: its length with the closing NUL, the characters,
-// the NUL, padded to four bytes.
+// the NUL, padded to four bytes. The texts written here are the product's own and Latin-1,
+// which code page 1252 holds at the same values.
 void codePageString(Bytes& out, std::u16string_view text) {
   out.u32(static_cast<std::uint32_t>(text.size() + 1));
   for (const char16_t c : text) out.u8(static_cast<std::uint8_t>(c));
@@ -89,7 +90,8 @@ std::vector<std::uint8_t> propertySetStream(const Fmtid& fmtid, std::vector<Prop
   return out.take();
 }
 
-Property property(std::uint32_t id, void (*write)(Bytes&)) {
+template <class Write>
+Property property(std::uint32_t id, Write write) {
   Property p{id, {}};
   write(p.value);
   return p;
@@ -117,12 +119,12 @@ std::vector<std::uint8_t> documentSummaryInformation(const std::u16string& sheet
     lpstr(v, u"Hojas de cálculo");
     i4(v, 1);
   }));
-  Property parts{0x0D, {}};  // the parts' names
-  parts.value.u16(kVtVector | kVtLpstr);
-  parts.value.u16(0);
-  parts.value.u32(1);
-  codePageString(parts.value, sheetName);
-  properties.push_back(std::move(parts));
+  properties.push_back(property(0x0D, [&](Bytes& v) {  // the parts' names
+    v.u16(kVtVector | kVtLpstr);
+    v.u16(0);
+    v.u32(1);
+    codePageString(v, sheetName);
+  }));
   properties.push_back(property(0x10, [](Bytes& v) { boolean(v, false); }));  // links current
   properties.push_back(property(0x13, [](Bytes& v) { boolean(v, false); }));  // not shared
   properties.push_back(property(0x16, [](Bytes& v) { boolean(v, false); }));  // links unchanged
