@@ -35,7 +35,6 @@ class Variant {
   static Variant object(ObjectRef value) { return Variant(std::move(value)); }
 
   VarKind kind() const { return static_cast<VarKind>(value_.index()); }
-  bool isEmpty() const { return kind() == VarKind::Empty; }
 
   // Exact accessors: valid only for a value of that kind (see convert.h for conversions).
   bool asBoolean() const { return std::get<Bool>(value_).raw != 0; }
