@@ -88,8 +88,8 @@ class Worksheet : public Object {
 
 class Workbook : public Object {
  public:
-  Workbook(std::shared_ptr<Application> app, FileSystem& files)
-      : app_(std::move(app)), files_(files), sheet_(std::make_shared<Worksheet>()) {}
+  explicit Workbook(std::shared_ptr<Application> app)
+      : app_(std::move(app)), sheet_(std::make_shared<Worksheet>()) {}
 
   Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override;
 
@@ -99,23 +99,21 @@ class Workbook : public Object {
   }
 
   std::shared_ptr<Application> app_;
-  FileSystem& files_;
   std::shared_ptr<Worksheet> sheet_;
   bool closed_ = false;
 };
 
 class Workbooks : public Object {
  public:
-  explicit Workbooks(std::shared_ptr<Application> app);
+  explicit Workbooks(std::shared_ptr<Application> app) : app_(std::move(app)) {}
   Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
     if (!equalsIgnoringAsciiCase(name, u"Add") || kind == CallKind::PropertyPut) noSuchMember();
     expectArgs(args, 0);
-    return Variant::object(std::make_shared<Workbook>(app_, files_));
+    return Variant::object(std::make_shared<Workbook>(app_));
   }
 
  private:
   std::shared_ptr<Application> app_;
-  FileSystem& files_;
 };
 
 class Application : public Object, public std::enable_shared_from_this<Application> {
@@ -141,9 +139,6 @@ class Application : public Object, public std::enable_shared_from_this<Applicati
   }
 };
 
-Workbooks::Workbooks(std::shared_ptr<Application> app)
-    : app_(std::move(app)), files_(app_->files) {}
-
 Variant Workbook::call(std::u16string_view name, CallKind kind, std::span<const Arg> args) {
   if (kind == CallKind::PropertyPut) noSuchMember();
   if (equalsIgnoringAsciiCase(name, u"Worksheets")) {
@@ -166,7 +161,7 @@ Variant Workbook::call(std::u16string_view name, CallKind kind, std::span<const 
     if (format != 56 && format != -4143) {
       throw RuntimeError(err::kInvalidCall, u"Formato de archivo no admitido: " + decimal(format));
     }
-    saveXls(files_, args[0].value().asText(), sheet_->sheet);
+    saveXls(app_->files, args[0].value().asText(), sheet_->sheet);
     return {};
   }
   if (equalsIgnoringAsciiCase(name, u"Close")) {
