@@ -113,17 +113,17 @@ bool Plugin::escribirPedido() {
     checkFolderName(nombre, strCarpeta);
     if (!system.entryExists(strCarpeta)) system.createFolder(strCarpeta);
 
-    // The two workbooks replace an earlier order's as one: should LPS.xls fail, PRE.xls is
-    // put back as it was (or removed, when there was none), so that the folder never holds
+    // The two workbooks replace an earlier order's as one: both are written and flushed
+    // before either is renamed into place, PRE.xls first, back to back; should LPS.xls's
+    // rename fail, PRE.xls goes back to the earlier order's, so that the folder never holds
     // the header of one order beside the lines of another for the importer to read.
-    const EarlierFile earlierPre(services_.files, rutaEnCarpeta(u"PRE.xls"));
-    escribirPRE();
-    try {
+    StagedFiles pedido(services_.files);
+    {
+      const StagedFiles::Current guardados(pedido);
+      escribirPRE();
       escribirLPS();
-    } catch (...) {
-      earlierPre.restore();
-      throw;
     }
+    pedido.commit();
     return false;
   } catch (const std::exception&) {
     const RuntimeError e = currentError();

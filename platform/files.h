@@ -29,27 +29,36 @@ inline constexpr std::size_t kMaxNameLength = 255;
 // no path separator ("\" or "/", which would reach another folder), none of the
 // characters Windows refuses in a name (<>:"|?* and the control characters), not "." or
 // "..", no dot or space at the end (Windows drops them, and would take another folder of
-// the shorter name), and no more than 255 UTF-16 units. Any other name is error 52 naming
-// `path`.
+// the shorter name), no more than 255 UTF-16 units, and not a name Windows takes for a
+// device (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with or without an extension: such a
+// folder is the device, which Explorer can neither open nor delete). Any other name is
+// error 52 naming `path`.
 void checkFolderName(std::u16string_view name, const std::u16string& path);
 
-// The system calls that writing a file whole needs, once per platform: POSIX calls on
+// The system calls that writing files whole needs, once per platform: POSIX calls on
 // Linux, the wide-character Win32 calls on Windows. The algorithm that uses them is
-// written once (replaceFile); tests put a wrapper of their own in between to make any
-// step fail.
+// written once (StagedFiles); tests put a wrapper of their own in between to make any
+// step fail, or to stop everything at one step as a killed process would.
 class FileSystem {
  public:
   // A system error code: errno on Linux, a Win32 error code on Windows; 0 is success.
   using Error = int;
 
-  // A file open for writing; closed when it goes.
+  // A file open for writing; closed when it goes. It may be renamed while open.
   class File {
    public:
     virtual ~File() = default;
     virtual Error write(std::span<const std::uint8_t> bytes) = 0;
-    // Flushes what was written to the disk.
+    // Flushes what was written to the disk (after a rename, the rename too where the
+    // system keeps it with the file).
     virtual Error flush() = 0;
     virtual Error close() = 0;
+  };
+
+  // An entry of a folder: its name and how many seconds ago it was last written.
+  struct Listed {
+    std::u16string name;
+    std::int64_t ageSeconds = 0;
   };
 
   virtual ~FileSystem() = default;
@@ -63,26 +72,34 @@ class FileSystem {
   // write), or a folder.
   enum class Entry { None, File, ReadOnlyFile, Folder };
   virtual Entry entry(const std::u16string& native) = 0;
-  // Reads a whole file.
-  virtual Error read(const std::u16string& native, std::vector<std::uint8_t>& bytes) = 0;
+  // The files of a folder (no folders).
+  virtual Error list(const std::u16string& nativeFolder, std::vector<Listed>& files) = 0;
   // Creates a new file, failing when one of that name exists.
   virtual Error createNew(const std::u16string& native, std::unique_ptr<File>& file) = 0;
+  // Whether the file at `native` may be replaced now: 0 (also when there is none), an
+  // error heldOpen() knows when another program has it open, or the refusal itself (no
+  // permission, an immutable file, a share that vetoes it).
+  virtual Error probe(const std::u16string& native) = 0;
+  // Gives the file `existing` a second name `extra` (a hard link): the same file, with its
+  // times, attributes and permissions. Fails where the file system has no such links.
+  virtual Error link(const std::u16string& existing, const std::u16string& extra) = 0;
   // Renames `from` to `to`, replacing a file of that name.
   virtual Error replace(const std::u16string& from, const std::u16string& to) = 0;
-  virtual void remove(const std::u16string& native) noexcept = 0;
-  // Makes a rename inside the folder of `native` durable, where the system needs that.
-  virtual void flushFolderOf(const std::u16string& native) = 0;
+  virtual Error remove(const std::u16string& native) noexcept = 0;
+  // Makes the renames inside the folder of `native` durable, where the system needs that;
+  // best effort, as the renames are done and visible.
+  virtual void flushFolderOf(const std::u16string& native) noexcept = 0;
 
   // Whether an error of createNew says that the name is taken.
   virtual bool alreadyExists(Error error) = 0;
   // Whether an error says that another program has the file open in a way that keeps
-  // this one out (a sharing or lock violation).
+  // this one out (a sharing or lock violation): worth waiting for.
   virtual bool heldOpen(Error error) = 0;
-  // Whether a call that failed so may pass when tried again in a moment: a file held open
-  // by another program, and on Windows a refused access, which a rename over a file
-  // open elsewhere gets.
-  virtual bool mayPass(Error error) = 0;
-  // Waits before a call is tried again.
+  // Whether an error of a rename may be a file open elsewhere although its probe passed
+  // (Windows refuses a rename over a file open even with delete sharing).
+  virtual bool mayBeHeld(Error error) = 0;
+  // Milliseconds of a monotonic clock, and a wait.
+  virtual std::int64_t now() = 0;
   virtual void pause(int milliseconds) = 0;
   // The run-time error for a failed call on `path`.
   virtual RuntimeError error(Error error, const std::u16string& path) = 0;
@@ -93,30 +110,69 @@ class FileSystem {
 // The file system of the machine the plug-in runs on.
 FileSystem& systemFileSystem();
 
-// Writes `bytes` to a temporary file in the target's folder, flushes it to disk and
-// renames it over `path`. On any failure the old file, if any, is untouched, no
-// temporary file is left and a RuntimeError names the path and the reason. A target
-// marked read-only is not replaced (error 75). Antivirus scanners, sync clients, backup
-// agents and the program that reads the file open a new file for a moment: while another
-// program holds it so, the creation and the rename are tried again for about two
-// seconds; a file still held then is error 70, saying that another program has it open.
+// Files replaced as one. stage() writes each file to a temporary file beside its target
+// and flushes it to disk, replacing nothing; commit() then checks that every target can be
+// replaced, sets the earlier first file aside and renames the temporary files over their
+// targets back to back, in the order they were staged. Should a later rename fail, the
+// earlier files go back as they were (the same files: their times and permissions kept).
+// Until commit() the targets are untouched; whatever was not committed is removed when
+// the object goes.
+//
+// Scanners, sync clients and the program that reads the files open them for a moment:
+// while another program holds a file, the calls are tried again with growing pauses, up
+// to about two seconds in all for the whole set, before the first target is replaced; a
+// file still held then is error 70 saying that another program has it open, and so is
+// one found held between the renames (the files before it go back at once). A refusal (no
+// permission) is error 70 at once, a target marked read-only error 75. Old temporary and set-aside
+// files of a link that never finished are removed from the folder at the first stage.
+class StagedFiles {
+ public:
+  explicit StagedFiles(FileSystem& files);
+  ~StagedFiles();
+  StagedFiles(const StagedFiles&) = delete;
+  StagedFiles& operator=(const StagedFiles&) = delete;
+
+  void stage(const std::u16string& path, std::span<const std::uint8_t> bytes);
+  void commit();
+
+  // The set this thread's saves are staged in, while a Current lives: the spreadsheet
+  // engine's saves go there instead of replacing their files at once.
+  static StagedFiles* current() noexcept;
+  class Current {
+   public:
+    explicit Current(StagedFiles& files) noexcept;
+    ~Current();
+    Current(const Current&) = delete;
+    Current& operator=(const Current&) = delete;
+
+   private:
+    StagedFiles* previous_;
+  };
+
+ private:
+  struct Staged;
+  bool wait();  // false once the set's time is up
+  void removeLeftovers(const std::u16string& folder);
+  void probeAll();
+  FileSystem::Error rename(const std::u16string& from, const std::u16string& to,
+                           bool patient = true);
+  void setEarlierAside(Staged& s);
+  void putBack(std::size_t failed, const RuntimeError& cause);
+
+  FileSystem& files_;
+  std::vector<Staged> staged_;
+  std::vector<std::u16string> cleaned_;  // the folders of the targets
+  std::int64_t deadline_ = -1;           // by files_.now(), from the first wait
+  int pause_ = 0;
+};
+
+// Writes one file whole: a StagedFiles of one.
 void replaceFile(FileSystem& files, const std::u16string& path,
                  std::span<const std::uint8_t> bytes);
 
-// A file as it was before it is replaced, to be put back: its bytes, or that there was
-// none. Reading it fails as replacing it would (the same errors), so that nothing is
-// replaced that could not be put back.
-class EarlierFile {
- public:
-  EarlierFile(FileSystem& files, std::u16string path);
-  // Puts the file back as it was (removes it, when there was none); a failure to do so
-  // is not reported, as it comes on the way out of another failure.
-  void restore() const noexcept;
-
- private:
-  FileSystem& files_;
-  std::u16string path_;
-  std::optional<std::vector<std::uint8_t>> bytes_;
-};
+// The description of `error` with the system's own reason after it: " (Windows CODE:
+// TEXT)", so that IT can tell a network drop from an antivirus block.
+RuntimeError withSystemReason(const RuntimeError& error, const char16_t* system, unsigned long code,
+                              std::u16string_view text);
 
 }  // namespace brosk

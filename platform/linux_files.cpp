@@ -1,8 +1,14 @@
 // The file-system calls of whole-file replacement on Linux: POSIX calls on UTF-8 paths.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <ctime>
 
 #include <chrono>
 #include <random>
@@ -17,6 +23,7 @@ namespace brosk {
 namespace {
 
 using unique_fd = unique_any<int, &::close, -1>;
+using unique_dir = unique_any<DIR*, &::closedir>;
 
 class LinuxFile : public FileSystem::File {
  public:
@@ -54,18 +61,22 @@ class LinuxFileSystem : public FileSystem {
     // Linux has no read-only mark: a file that nobody may write stands for one.
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ? Entry::ReadOnlyFile : Entry::File;
   }
-  Error read(const std::u16string& native, std::vector<std::uint8_t>& bytes) override {
-    const unique_fd fd(::open(toUtf8(native).c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) return errno;
-    bytes.clear();
-    std::uint8_t buffer[65536];
-    while (true) {
-      const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return errno;
-      if (n == 0) return 0;
-      bytes.insert(bytes.end(), buffer, buffer + n);
+  Error list(const std::u16string& nativeFolder, std::vector<Listed>& files) override {
+    const std::string folder = nativeFolder.empty() ? "." : toUtf8(nativeFolder);
+    const unique_dir dir(::opendir(folder.c_str()));
+    if (!dir) return errno;
+    files.clear();
+    const std::time_t now = std::time(nullptr);
+    while (const dirent* e = ::readdir(dir.get())) {
+      struct stat st {};
+      if (::fstatat(::dirfd(dir.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+          !S_ISREG(st.st_mode)) {
+        continue;
+      }
+      // A second name given to a file changes its status time, not its modification time.
+      files.push_back({fromUtf8(e->d_name), now - std::max(st.st_mtime, st.st_ctime)});
     }
+    return 0;
   }
   Error createNew(const std::u16string& native, std::unique_ptr<File>& file) override {
     unique_fd fd(::open(toUtf8(native).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
@@ -73,27 +84,55 @@ class LinuxFileSystem : public FileSystem {
     file = std::make_unique<LinuxFile>(fd.release());
     return 0;
   }
-  Error replace(const std::u16string& from, const std::u16string& to) override {
-    return ::rename(toUtf8(from).c_str(), toUtf8(to).c_str()) == 0 ? 0 : errno;
-  }
-  void remove(const std::u16string& native) noexcept override {
-    try {
-      ::unlink(toUtf8(native).c_str());
-    } catch (...) {
-      // no memory for the name: the temporary file stays, the failure before it is told
+  Error probe(const std::u16string& native) override {
+    const std::string path = toUtf8(native);
+    const unique_fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
+    if (fd) {
+      // An immutable or append-only file cannot be renamed over, not even by root.
+      int flags = 0;
+      if (::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) == 0 &&
+          (flags & (FS_IMMUTABLE_FL | FS_APPEND_FL)) != 0) {
+        return EPERM;
+      }
     }
-  }
-  void flushFolderOf(const std::u16string& native) override {
     const auto slash = native.rfind(u'/');
     const std::string folder =
         slash == std::u16string::npos ? "." : toUtf8(native.substr(0, slash + 1));
-    const unique_fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd) ::fsync(fd.get());  // best effort: the rename is already visible
+    return ::access(folder.c_str(), W_OK | X_OK) == 0 ? 0 : errno;
+  }
+  Error link(const std::u16string& existing, const std::u16string& extra) override {
+    return ::link(toUtf8(existing).c_str(), toUtf8(extra).c_str()) == 0 ? 0 : errno;
+  }
+  Error replace(const std::u16string& from, const std::u16string& to) override {
+    return ::rename(toUtf8(from).c_str(), toUtf8(to).c_str()) == 0 ? 0 : errno;
+  }
+  Error remove(const std::u16string& native) noexcept override {
+    try {
+      return ::unlink(toUtf8(native).c_str()) == 0 ? 0 : errno;
+    } catch (...) {
+      return ENOMEM;  // no memory for the name
+    }
+  }
+  void flushFolderOf(const std::u16string& native) noexcept override {
+    try {
+      const auto slash = native.rfind(u'/');
+      const std::string folder =
+          slash == std::u16string::npos ? "." : toUtf8(native.substr(0, slash + 1));
+      const unique_fd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      if (fd) ::fsync(fd.get());
+    } catch (...) {
+      // no memory for the name: the renames are done and visible all the same
+    }
   }
   bool alreadyExists(Error error) override { return error == EEXIST; }
   // Linux keeps no other program out of a file it has open; a busy file is the nearest.
   bool heldOpen(Error error) override { return error == EBUSY || error == ETXTBSY; }
-  bool mayPass(Error error) override { return heldOpen(error); }
+  bool mayBeHeld(Error) override { return false; }
+  std::int64_t now() override {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
   void pause(int milliseconds) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
   }

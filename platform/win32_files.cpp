@@ -13,6 +13,12 @@ namespace brosk {
 namespace {
 
 using unique_handle = unique_any<HANDLE, &::CloseHandle, -1>;  // INVALID_HANDLE_VALUE
+using unique_find = unique_any<HANDLE, &::FindClose, -1>;
+
+std::int64_t ticks(const FILETIME& t) {
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) |
+                                   t.dwLowDateTime);
+}
 
 const wchar_t* wide(const std::u16string& s) {
   return reinterpret_cast<const wchar_t*>(s.c_str());
@@ -54,49 +60,76 @@ class Win32FileSystem : public FileSystem {
   }
   char16_t separator() override { return u'\\'; }
   Entry entry(const std::u16string& native) override {
+    const QuietErrors quiet;
     const DWORD attributes = GetFileAttributesW(wide(native));
     if (attributes == INVALID_FILE_ATTRIBUTES) return Entry::None;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Entry::Folder;
     return (attributes & FILE_ATTRIBUTE_READONLY) ? Entry::ReadOnlyFile : Entry::File;
   }
-  Error read(const std::u16string& native, std::vector<std::uint8_t>& bytes) override {
-    // Others may read, write and even replace it meanwhile, as they may before.
-    const unique_handle handle(CreateFileW(wide(native), GENERIC_READ,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle) return static_cast<Error>(GetLastError());
-    bytes.clear();
-    std::uint8_t buffer[65536];
-    while (true) {
-      DWORD n = 0;
-      if (!ReadFile(handle.get(), buffer, sizeof buffer, &n, nullptr))
-        return static_cast<Error>(GetLastError());
-      if (n == 0) return 0;
-      bytes.insert(bytes.end(), buffer, buffer + n);
-    }
+  Error list(const std::u16string& nativeFolder, std::vector<Listed>& files) override {
+    const QuietErrors quiet;
+    WIN32_FIND_DATAW found;
+    const unique_find find(FindFirstFileExW(wide(nativeFolder + u"*"), FindExInfoBasic, &found,
+                                            FindExSearchNameMatch, nullptr, 0));
+    if (!find) return static_cast<Error>(GetLastError());
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    files.clear();
+    do {
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+      const std::int64_t age = (ticks(now) - ticks(found.ftLastWriteTime)) / 10'000'000;
+      files.push_back({reinterpret_cast<const char16_t*>(found.cFileName), age});
+    } while (FindNextFileW(find.get(), &found));
+    return 0;
   }
   Error createNew(const std::u16string& native, std::unique_ptr<File>& file) override {
-    unique_handle handle(CreateFileW(wide(native), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    const QuietErrors quiet;
+    // Open until the set is committed: it is renamed while open (delete sharing lets the
+    // rename through), then flushed, which makes the rename durable with it.
+    unique_handle handle(CreateFileW(wide(native), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) return static_cast<Error>(GetLastError());
     file = std::make_unique<Win32File>(handle.release());
     return 0;
   }
+  // Opening the target for deletion with every sharing allowed: a program that holds it
+  // without delete sharing gets a sharing violation, a user without the right to replace
+  // it (an ACL, Controlled Folder Access, a share's veto) an access denial.
+  Error probe(const std::u16string& native) override {
+    const QuietErrors quiet;
+    const unique_handle handle(
+        CreateFileW(wide(native), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (handle) return 0;
+    const DWORD code = GetLastError();
+    return code == ERROR_FILE_NOT_FOUND ? 0 : static_cast<Error>(code);
+  }
+  Error link(const std::u16string& existing, const std::u16string& extra) override {
+    const QuietErrors quiet;
+    return CreateHardLinkW(wide(extra), wide(existing), nullptr)
+               ? 0
+               : static_cast<Error>(GetLastError());
+  }
   Error replace(const std::u16string& from, const std::u16string& to) override {
+    const QuietErrors quiet;
     return MoveFileExW(wide(from), wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
                ? 0
                : static_cast<Error>(GetLastError());
   }
-  void remove(const std::u16string& native) noexcept override { DeleteFileW(wide(native)); }
-  // MOVEFILE_WRITE_THROUGH has made the rename durable already.
-  void flushFolderOf(const std::u16string&) override {}
+  Error remove(const std::u16string& native) noexcept override {
+    const QuietErrors quiet;
+    return DeleteFileW(wide(native)) ? 0 : static_cast<Error>(GetLastError());
+  }
+  // The renamed file's own flush has made its rename durable.
+  void flushFolderOf(const std::u16string&) noexcept override {}
   bool alreadyExists(Error error) override {
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
   }
   bool heldOpen(Error error) override {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
   }
-  bool mayPass(Error error) override { return heldOpen(error) || error == ERROR_ACCESS_DENIED; }
+  bool mayBeHeld(Error error) override { return error == ERROR_ACCESS_DENIED; }
+  std::int64_t now() override { return static_cast<std::int64_t>(GetTickCount64()); }
   void pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
   RuntimeError error(Error error, const std::u16string& path) override {
     return win32FileError(static_cast<unsigned long>(error), path);

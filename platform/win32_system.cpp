@@ -12,12 +12,24 @@ namespace brosk {
 namespace {
 
 using unique_find = unique_any<HANDLE, &::FindClose, -1>;  // INVALID_HANDLE_VALUE
+using unique_local = unique_any<wchar_t*, &::LocalFree>;
 
 std::u16string localeText(LCTYPE type, const char16_t* fallback) {
   wchar_t buffer[16];
   const int n = GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, buffer, 16);
   if (n <= 1) return fallback;
   return std::u16string(reinterpret_cast<const char16_t*>(buffer), static_cast<std::size_t>(n - 1));
+}
+
+// Windows' text for a system error code, in the user's language.
+std::u16string systemMessage(unsigned long code) {
+  wchar_t* buffer = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const unique_local owned(buffer);
+  if (n == 0 || !buffer) return {};
+  return std::u16string(reinterpret_cast<const char16_t*>(buffer), n);
 }
 
 }  // namespace
@@ -66,11 +78,23 @@ RuntimeError win32FileError(unsigned long code, const std::u16string& path) {
     case ERROR_WRITE_FAULT:
       number = err::kIoError;
       break;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+      break;
     default:
-      number = err::kPathFileAccess;
-      break;  // already exists, and the rest
+      // A network drop, an offline cloud file, an antivirus block and the like: the
+      // number says little, Windows' own code and text say what happened.
+      return withSystemReason(pathError(err::kPathFileAccess, path), u"Windows", code,
+                              systemMessage(code));
   }
   return pathError(number, path);
+}
+
+QuietErrors::QuietErrors() noexcept {
+  set_ = SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous_) != 0;
+}
+QuietErrors::~QuietErrors() {
+  if (set_) SetThreadErrorMode(previous_, nullptr);
 }
 
 namespace {
@@ -98,6 +122,7 @@ std::wstring lastName(const std::wstring& path) {
 
 bool Win32System::entryExists(const std::u16string& path) {
   checkPath(path);
+  const QuietErrors quiet;
   if (path.find_first_of(u"*?") != std::u16string::npos) return false;
   const std::wstring extended = extendedPath(path);
   const std::optional<std::wstring> name = listedName(extended);
@@ -110,6 +135,7 @@ bool Win32System::entryExists(const std::u16string& path) {
 
 void Win32System::createFolder(const std::u16string& path) {
   checkPath(path);
+  const QuietErrors quiet;
   const std::wstring extended = extendedPath(path);
   if (!CreateDirectoryW(extended.c_str(), nullptr)) {
     const DWORD code = GetLastError();

@@ -24,6 +24,20 @@ std::wstring extendedPath(const std::u16string& path);
 // names: without regard to case, in any script.
 bool sameFileName(const std::wstring& a, const std::wstring& b);
 
+// While one lives, the thread's error mode keeps the system from asking the user about a
+// drive with no medium (the "no disk" box) inside the host: the call fails instead.
+class QuietErrors {
+ public:
+  QuietErrors() noexcept;
+  ~QuietErrors();
+  QuietErrors(const QuietErrors&) = delete;
+  QuietErrors& operator=(const QuietErrors&) = delete;
+
+ private:
+  unsigned long previous_ = 0;
+  bool set_ = false;
+};
+
 class Win32System : public SystemServices {
  public:
   // Lists the path as FindFirstFileW does and takes the first entry that is neither

@@ -172,6 +172,12 @@ TEST_F(BadInput, OrderFolderNamesThatReachAnotherEntryOrThatWindowsRefusesAreRef
   EXPECT_EQ(link({item(u"A", u"2", u"d")}, {}, {Step::type(Id::Tipo, u"..\\x")}),
             Texts{u"Error inesperado (52): Nombre o número de archivo incorrecto: «" + base +
                   u"..\\x_9999»"});
+  // Names Windows takes for a device, whatever follows the first dot.
+  for (const std::u16string series : {u"NUL.1", u"com1.a", u"LPT9.", u"aux .x", u"COM\u00b9.b"}) {
+    EXPECT_EQ(link({item(u"A", u"2", u"d")}, {}, {Step::type(Id::Tipo, series)}),
+              Texts{u"Error inesperado (52): Nombre o número de archivo incorrecto: «" + base +
+                    series + u"_9999»"});
+  }
   std::vector<std::string> left;
   for (const auto& e : fs::directory_iterator(dir / "KD_LORVENIC"))
     left.push_back(e.path().filename().string());

@@ -207,15 +207,34 @@ TEST_F(Faults, EveryFileStep) {
          files.set({testing::FileStep::Rename, EACCES, 0, 1 << 30, u"LPS.xls"});
        },
        u"Error inesperado (70): Permiso denegado: «" + lps + u"»", orders.earlier},
-      {"LPS.xls held by another program for good",
+      {"LPS.xls held by another program since its probe: no wait between the renames",
        [&] {
-         files.set({testing::FileStep::Rename, EBUSY, 0, 1 << 30, u"LPS.xls"});
+         files.set({testing::FileStep::Rename, EBUSY, 0, 1, u"LPS.xls"});
        },
        u"Error inesperado (70): Permiso denegado: otro programa tiene abierto «" + lps + u"»",
        orders.earlier},
+      {"LPS.xls may not be replaced: said at once",
+       [&] {
+         files.set({testing::FileStep::Probe, EACCES, 0, 1 << 30, u"LPS.xls"});
+       },
+       u"Error inesperado (70): Permiso denegado: no tiene permiso para reemplazar «" + lps + u"»",
+       orders.earlier},
+      {"both held for good: one wait for the two",
+       [&] {
+         files.set({testing::FileStep::Probe, EBUSY});
+       },
+       u"Error inesperado (70): Permiso denegado: otro programa tiene abierto «" + lps + u"»",
+       orders.earlier},
+      {"LPS.xls fails and PRE.xls cannot be put back",
+       [&] {
+         files.set({testing::FileStep::Rename, EACCES, 1, 1 << 30, u".xls"});
+       },
+       u"Error inesperado (70): Permiso denegado: «" + lps + u"». No se ha podido restaurar «" +
+           pre + u"»: el pedido de esa carpeta está incompleto; repita el enlace",
+       {{"PRE.xls", orders.linked.at("PRE.xls")}, {"LPS.xls", orders.earlier.at("LPS.xls")}}},
       {"LPS.xls held for a moment",
        [&] {
-         files.set({testing::FileStep::Rename, EBUSY, 0, 30, u"LPS.xls"});
+         files.set({testing::FileStep::Probe, EBUSY, 0, 5, u"LPS.xls"});
        },
        u"El enlace se ha realizado correctamente", orders.linked},
       {"disk full while writing LPS.xls",
@@ -246,6 +265,7 @@ TEST_F(Faults, EveryFileStep) {
       // (SCOPED_TRACE does not reach this thread: each assertion names the case.)
       EXPECT_EQ(user.boxes.back().text, c.message) << c.name;
       EXPECT_EQ(orderFiles(), c.expected) << c.name;  // nothing else: no temporary or half file
+      EXPECT_LE(files.waited, 2000) << c.name;        // one wait for the whole link
 
       files.clear();
       system.createFolderError.reset();
@@ -261,6 +281,85 @@ TEST_F(Faults, EveryFileStep) {
       EXPECT_EQ(orderFiles(), orders.linked);
     });
   }
+}
+
+// The process killed at every call that changes the disk, over no earlier order, an
+// earlier order, and one whose LPS.xls is held for a moment: the folder holds the earlier
+// order or the new one, but for the one instant between the two renames (the new
+// PRE.xls beside the earlier LPS.xls), and the next link, once the killed link's files
+// are old, leaves the new order and nothing else.
+TEST_F(Faults, AKillAtAnyFileStepLeavesOneWholeOrder) {
+  Orders orders;
+  inFreshThread([&] {
+    load(kitchen());
+    Plugin plugin(services);
+    ASSERT_FALSE(startAndLink(plugin, u"16"));
+    orders.earlier = orderFiles();
+    ASSERT_FALSE(startAndLink(plugin));
+    orders.linked = orderFiles();
+  });
+  auto visible = [&] {  // what a reader of the folder takes for the order
+    std::map<std::string, Bytes> found = orderFiles();
+    std::erase_if(found, [](const auto& f) { return f.first.starts_with('.'); });
+    return found;
+  };
+  const std::map<std::string, Bytes> none;
+  orders.earlier["LPS.xls"].push_back(0);  // lines of another order (VAT is in PRE.xls only)
+  const testing::FileFault lpsHeld{testing::FileStep::Probe, EBUSY, 0, 3, u"LPS.xls"};
+  for (const auto& [earlier, fault] :
+       {std::pair{none, testing::FileFault{}}, std::pair{orders.earlier, testing::FileFault{}},
+        std::pair{orders.earlier, lpsHeld}}) {
+    std::map<std::string, Bytes> window = {{"PRE.xls", orders.linked.at("PRE.xls")}};
+    if (!earlier.empty()) window["LPS.xls"] = earlier.at("LPS.xls");
+    int windows = 0;
+    // The first run is not killed: it counts the calls.
+    for (int kill = -1, calls = 0; kill < calls; ++kill) {
+      SCOPED_TRACE("kill at call " + std::to_string(kill));
+      restore(earlier);
+      inFreshThread([&] {
+        load(kitchen());
+        Plugin plugin(services);
+        files.clear();
+        files.set(fault);
+        files.killAt = kill;
+        startAndLink(plugin);
+        if (kill < 0) calls = files.calls;
+        const auto found = visible();
+        windows += found == window;
+        EXPECT_TRUE(found == earlier || found == orders.linked || found == window) << kill;
+
+        files.clear();
+        files.agedSeconds = 3600;
+        load(kitchen());
+        EXPECT_FALSE(startAndLink(plugin));
+        EXPECT_EQ(orderFiles(), orders.linked) << kill;
+        files.agedSeconds = 0;
+      });
+    }
+    EXPECT_EQ(windows, 1);
+  }
+}
+
+// The earlier PRE.xls that comes back when LPS.xls fails is the earlier file itself: its
+// modification time and permissions with it, so that an importer that waits for LPS.xls to
+// be no older than PRE.xls sees the earlier order as it was.
+TEST_F(Faults, APutBackFileIsTheEarlierFile) {
+  inFreshThread([&] {
+    load(kitchen());
+    Plugin plugin(services);
+    ASSERT_FALSE(startAndLink(plugin, u"16"));
+    const auto then = fs::file_time_type::clock::now() - std::chrono::hours(48);
+    fs::last_write_time(order() / "PRE.xls", then);
+    fs::permissions(order() / "PRE.xls", fs::perms::owner_read | fs::perms::owner_write);
+    const auto earlier = orderFiles();
+    files.set({testing::FileStep::Rename, EIO, 0, 1 << 30, u"LPS.xls"});
+    load(kitchen());
+    EXPECT_FALSE(startAndLink(plugin));
+    EXPECT_EQ(orderFiles(), earlier);
+    EXPECT_EQ(fs::last_write_time(order() / "PRE.xls"), then);
+    EXPECT_EQ(fs::status(order() / "PRE.xls").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+  });
 }
 
 TEST_F(Faults, AnUnreplaceableFileThatIsAFolder) {

@@ -1,6 +1,8 @@
 // The machine's file system with a fault put in between: a chosen step of whole-file
 // replacement fails with a chosen system error, as a full disk, a read-only folder or a
-// file another program holds would make it fail.
+// file another program holds would make it fail; or, from a chosen call on, nothing
+// reaches the disk any more, as when the process is killed there. No time passes: the
+// waits are counted on a clock of its own.
 #pragma once
 
 #include <cerrno>
@@ -10,7 +12,7 @@
 
 namespace brosk::testing {
 
-enum class FileStep { None, Create, Write, Flush, Rename };
+enum class FileStep { None, Create, Write, Flush, Probe, Link, Rename, Remove };
 
 struct FileFault {
   FileStep step = FileStep::None;
@@ -30,32 +32,55 @@ class FaultyFileSystem : public FileSystem {
     reached_ = 0;
     waited = 0;
   }
-  void clear() { set({}); }
+  void clear() {
+    set({});
+    killAt = -1;
+    calls = 0;
+  }
+
+  int waited = 0;       // milliseconds waited for a held file, in all
+  int calls = 0;        // calls that change the disk, so far
+  int killAt = -1;      // the call from which on nothing reaches the disk; none when < 0
+  int agedSeconds = 0;  // added to the age of every file listed
 
   std::u16string nativePath(const std::u16string& path) override { return real_.nativePath(path); }
   char16_t separator() override { return real_.separator(); }
   Entry entry(const std::u16string& native) override { return real_.entry(native); }
-  Error read(const std::u16string& native, std::vector<std::uint8_t>& bytes) override {
-    return real_.read(native, bytes);
+  Error list(const std::u16string& folder, std::vector<Listed>& files) override {
+    const Error error = real_.list(folder, files);
+    for (Listed& f : files) f.ageSeconds += agedSeconds;
+    return error;
   }
   Error createNew(const std::u16string& native, std::unique_ptr<File>& file) override {
-    if (fails(FileStep::Create, native)) return fault_.code;
+    if (dead() || fails(FileStep::Create, native)) return fault_.code ? fault_.code : EIO;
     std::unique_ptr<File> real;
     if (const Error error = real_.createNew(native, real)) return error;
     file = std::make_unique<FaultyFile>(*this, std::move(real), native);
     return 0;
   }
-  Error replace(const std::u16string& from, const std::u16string& to) override {
-    return fails(FileStep::Rename, to) ? fault_.code : real_.replace(from, to);
+  Error probe(const std::u16string& native) override {
+    return fails(FileStep::Probe, native) ? fault_.code : real_.probe(native);
   }
-  void remove(const std::u16string& native) noexcept override { real_.remove(native); }
-  void flushFolderOf(const std::u16string& native) override { real_.flushFolderOf(native); }
+  Error link(const std::u16string& existing, const std::u16string& extra) override {
+    if (dead() || fails(FileStep::Link, existing)) return fault_.code ? fault_.code : EIO;
+    return real_.link(existing, extra);
+  }
+  Error replace(const std::u16string& from, const std::u16string& to) override {
+    if (dead() || fails(FileStep::Rename, to)) return fault_.code ? fault_.code : EIO;
+    return real_.replace(from, to);
+  }
+  Error remove(const std::u16string& native) noexcept override {
+    if (dead() || fails(FileStep::Remove, native)) return fault_.code ? fault_.code : EIO;
+    return real_.remove(native);
+  }
+  void flushFolderOf(const std::u16string& native) noexcept override {
+    real_.flushFolderOf(native);
+  }
   bool alreadyExists(Error error) override { return real_.alreadyExists(error); }
   bool heldOpen(Error error) override { return real_.heldOpen(error); }
-  bool mayPass(Error error) override { return real_.mayPass(error); }
-  // No time passes: the waits are counted.
+  bool mayBeHeld(Error error) override { return real_.mayBeHeld(error); }
+  std::int64_t now() override { return waited; }
   void pause(int milliseconds) override { waited += milliseconds; }
-  int waited = 0;  // milliseconds waited for a held file, in all
   RuntimeError error(Error error, const std::u16string& path) override {
     return real_.error(error, path);
   }
@@ -67,6 +92,7 @@ class FaultyFileSystem : public FileSystem {
     FaultyFile(FaultyFileSystem& owner, std::unique_ptr<File> real, std::u16string path)
         : owner_(owner), real_(std::move(real)), path_(std::move(path)) {}
     Error write(std::span<const std::uint8_t> bytes) override {
+      if (owner_.dead()) return EIO;
       if (owner_.fails(FileStep::Write, path_)) {
         // Part of the data reaches the file, as on a disk that fills up meanwhile.
         [[maybe_unused]] const Error ignored = real_->write(bytes.first(bytes.size() / 2));
@@ -84,6 +110,12 @@ class FaultyFileSystem : public FileSystem {
     std::unique_ptr<File> real_;
     std::u16string path_;
   };
+
+  // Counts a call that changes the disk; true from the kill on.
+  bool dead() {
+    const int n = calls++;
+    return killAt >= 0 && n >= killAt;
+  }
 
   bool fails(FileStep step, const std::u16string& path) {
     if (fault_.step != step) return false;

@@ -11,6 +11,7 @@
 #include "automation/convert.h"
 #include "automation/error.h"
 #include "automation/text.h"
+#include "platform/files.h"
 #include "platform/linux_system.h"
 #include "support.h"
 
@@ -125,6 +126,19 @@ TEST_F(LinuxFolders, KeepsNamesOutsideAsciiIntact) {
   system.createFolder(at("Año_Ñandú 𝄞"));
   EXPECT_TRUE(fs::is_directory(root / "Año_Ñandú 𝄞"));
   EXPECT_TRUE(system.entryExists(at("Año_Ñandú 𝄞")));
+}
+
+// A reason the run-time number does not tell (a network drop, an antivirus block) follows
+// the path with the system's code and its own text, its line end and full stop cut.
+TEST(SystemReason, FollowsThePathWithTheCodeAndTheSystemsText) {
+  EXPECT_RUNTIME_ERROR(
+      throw withSystemReason(pathError(75, u"Z:\\9_2\\PRE.xls"), u"Windows", 64,
+                             u"El nombre de red especificado ya no está disponible.\r\n"),
+      75,
+      u"Error de acceso a la ruta o el archivo: «Z:\\9_2\\PRE.xls» (Windows 64: El nombre de red "
+      u"especificado ya no está disponible)");
+  EXPECT_EQ(withSystemReason(pathError(75, u"a"), u"Windows", 225, u"").description(),
+            u"Error de acceso a la ruta o el archivo: «a» (Windows 225)");
 }
 
 }  // namespace

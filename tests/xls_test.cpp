@@ -177,16 +177,16 @@ TEST_F(AtomicSave, TargetsThatCannotBeWrittenNameThePathAndTheReason) {
 }
 
 // Scanners, sync clients and the importer hold a new file for a moment: the creation and
-// the rename are tried again for about two seconds (the waits are counted, not slept),
-// and a file held for good is error 70 saying that another program has it open. A
-// read-only target is kept and said so.
+// the rename are tried again with growing pauses for about two seconds in all (the waits
+// are counted, not slept), and a file held for good is error 70 saying that another
+// program has it open. A read-only target is kept and said so.
 TEST_F(AtomicSave, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsSaidSo) {
   using testing::FileStep;
   sheet.setText(1, 1, u"new");
   for (const FileStep step : {FileStep::Create, FileStep::Rename}) {
-    files.set({step, EBUSY, 0, 50});
+    files.set({step, EBUSY, 0, 5});
     saveXls(files, dir.u16("PRE.xls"), sheet);
-    EXPECT_EQ(files.waited, 500);
+    EXPECT_EQ(files.waited, 10 + 20 + 40 + 80 + 160);
     files.set({step, EBUSY});
     EXPECT_RUNTIME_ERROR(
         saveXls(files, dir.u16("PRE.xls"), sheet), 70,

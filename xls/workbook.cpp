@@ -26,7 +26,12 @@ std::vector<std::uint8_t> xlsFile(const Sheet& sheet, const std::u16string& shee
 
 void saveXls(FileSystem& files, const std::u16string& path, const Sheet& sheet,
              const std::u16string& sheetName) {
-  replaceFile(files, path, xlsFile(sheet, sheetName));
+  const std::vector<std::uint8_t> bytes = xlsFile(sheet, sheetName);
+  if (StagedFiles* staged = StagedFiles::current()) {
+    staged->stage(path, bytes);
+  } else {
+    replaceFile(files, path, bytes);
+  }
 }
 
 }  // namespace brosk::xls

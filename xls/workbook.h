@@ -18,6 +18,8 @@ inline constexpr char16_t kSheetName[] = u"Hoja1";
 std::vector<std::uint8_t> xlsFile(const Sheet& sheet, const std::u16string& sheetName = kSheetName);
 
 // Writes the file so that `path` holds either its old content or the whole new file.
+// While this thread stages its saves (StagedFiles::Current), the file is written and
+// flushed beside `path` and replaces it when the set is committed.
 void saveXls(FileSystem& files, const std::u16string& path, const Sheet& sheet,
              const std::u16string& sheetName = kSheetName);
 

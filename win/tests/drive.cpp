@@ -42,6 +42,7 @@
 //   --hold FILE MS  while the links run, FILE is held open by another program, sharing
 //                nothing, for MS milliseconds from the first link's start (as a scanner,
 //                a sync client or the importer holds a file for a moment).
+//   --time       "[time] SceneCheck: N ms" after each link.
 //   --names      when the dialog is up, "[names] ..." with what Active Accessibility (a
 //                screen reader) names each input.
 //   --placement  when the dialog is up, "[place] ..." whether it is in front and centred on
@@ -806,6 +807,7 @@ int allocFaults(const std::wstring& file) {
 
 struct Options {
   Script script;
+  bool time = false;  // how long each SceneCheck took
   std::wstring hold;  // a file held while the links run, for holdMilliseconds
   DWORD holdMilliseconds = 0;
   std::optional<FpControlWords> fpu;
@@ -910,8 +912,12 @@ int session(const Options& options) {
       }
       if (host) host->use(plugin);
     }
+    const ULONGLONG started = GetTickCount64();
     const CallResult check = hostCall(plugin, L"SceneCheck", options.fpu.has_value());
     print(u"SceneCheck: " + check.text);
+    if (options.time)
+      print(u"[time] SceneCheck: " +
+            brosk::decimal(static_cast<long long>(GetTickCount64() - started)) + u" ms");
     if (!check.ok) failed = check;
   }
   user.done = true;
@@ -1030,6 +1036,8 @@ int wmain(int argc, wchar_t** argv) {
       const std::string name = args[++i];
       std::locale::global(name == "C" ? std::locale::classic()
                                       : std::locale(std::locale::classic(), new CommaDecimal));
+    } else if (a == "--time") {
+      options.time = true;
     } else if (a == "--hold" && i + 2 < args.size()) {
       options.hold = toWide(args[++i]);
       options.holdMilliseconds = static_cast<DWORD>(std::atoi(args[++i].c_str()));
