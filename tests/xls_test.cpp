@@ -119,6 +119,27 @@ TEST(XlsEngine, TheSheetEdgesAndTheTextLimit) {
             (std::vector<json>{textCell(1, 1, "first"), textCell(65536, 256, "last")}));
 }
 
+// The strict checker (scripts/xls-check, run by the reader on every workbook the tests
+// read back) catches each field its self-test changes in a good file, and passes a
+// workbook of 12,000 strings whose 7 MB stream needs DIFAT sectors beyond the header's 109
+// FAT sectors.
+TEST(XlsEngine, TheStrictCheckerCatchesEveryChangeAndPassesAWorkbookWithDifat) {
+  TempFolder dir;
+  Sheet sheet;
+  sheet.setText(1, 1, u"texto");
+  sheet.setNumber(1, 2, 0.07);
+  saveXls(systemFileSystem(), dir.u16("good.xls"), sheet);
+  const std::string check = std::string(BROSK_SOURCE) + "/scripts/xls-check ";
+  const auto self =
+      testing::run(check + "--self-test " + testing::quoted((dir / "good.xls").string()));
+  EXPECT_EQ(self.status, 0) << self.out;
+  for (int r = 1; r <= 12000; ++r) sheet.setText(r, 3, std::u16string(300, u'€') + decimal(r));
+  saveXls(systemFileSystem(), dir.u16("big.xls"), sheet);
+  ASSERT_GT(std::filesystem::file_size(dir / "big.xls"), 109u * 128 * 512);
+  const auto big = testing::run(check + testing::quoted((dir / "big.xls").string()));
+  EXPECT_EQ(big.status, 0) << big.err;
+}
+
 TEST(XlsEngine, AnEmptySheetIsAValidWorkbook) {
   TempFolder dir;
   saveXls(systemFileSystem(), dir.u16("empty.xls"), Sheet());
@@ -268,7 +289,9 @@ TEST(XlsEngine, NumbersWrittenAsRkReadBackBitForBit) {
       if (!same(decode(*rk), price)) FAIL() << "price " << price;
     }
   }
-  EXPECT_GT(rkPrices, 5000000);  // every whole hundredfold below 2^29: up to 5368709.11
+  // Every amount with two decimals to a million, 0.07 among them although 0.07 * 100 is
+  // not 7 in floating point: each is 7 / 100 read back.
+  EXPECT_EQ(rkPrices, 100000001);
   std::mt19937_64 random(20261208);
   Sheet sheet;
   int row = 1;

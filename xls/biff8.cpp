@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <optional>
 #include <unordered_map>
@@ -18,10 +19,10 @@ namespace {
 namespace rt {  // record types
 constexpr std::uint16_t kBof = 0x0809, kEof = 0x000A, kInterfaceHdr = 0x00E1, kMms = 0x00C1,
                         kInterfaceEnd = 0x00E2, kWriteAccess = 0x005C, kCodePage = 0x0042,
-                        kDsf = 0x0161, kRRTabId = 0x013D, kBuiltInFnGroupCount = 0x009C,
-                        kWinProtect = 0x0019, kProtect = 0x0012, kPassword = 0x0013,
-                        kProt4Rev = 0x01AF, kProt4RevPass = 0x01BC, kWindow1 = 0x003D,
-                        kBackup = 0x0040, kHideObj = 0x008D, kDate1904 = 0x0022,
+                        kDsf = 0x0161, kExcel9File = 0x01C0, kRRTabId = 0x013D,
+                        kBuiltInFnGroupCount = 0x009C, kWinProtect = 0x0019, kProtect = 0x0012,
+                        kPassword = 0x0013, kProt4Rev = 0x01AF, kProt4RevPass = 0x01BC,
+                        kWindow1 = 0x003D, kBackup = 0x0040, kHideObj = 0x008D, kDate1904 = 0x0022,
                         kCalcPrecision = 0x000E, kRefreshAll = 0x01B7, kBookBool = 0x00DA,
                         kFont = 0x0031, kFormat = 0x041E, kXf = 0x00E0, kStyle = 0x0293,
                         kUsesElfs = 0x0160, kBoundSheet = 0x0085, kCountry = 0x008C,
@@ -39,7 +40,7 @@ constexpr std::uint16_t kBof = 0x0809, kEof = 0x000A, kInterfaceHdr = 0x00E1, kM
 
 constexpr std::size_t kMaxRecordData = 8224;
 constexpr std::uint16_t kCellXf = 15;  // the default cell format
-constexpr std::uint16_t kDateXf = 16;  // a cell format with the built-in short date
+constexpr std::uint16_t kDateXf = 21;  // a cell format with the built-in short date
 constexpr int kRowsPerBlock = 32;
 
 // The shared string table: every distinct text once, in order of first use.
@@ -147,14 +148,23 @@ void shortUnicodeString(Bytes& out, std::u16string_view s) {
 
 // --- Records of both substreams ------------------------------------------------------------
 
+// The marks of one application version throughout, the one whose calculation engine
+// RECALCID names: Excel 2010 (version 14, build 4760), file format year 1997.
+constexpr std::uint16_t kApplicationBuild = 4760;
+constexpr std::uint32_t kApplicationVersion = 6;  // Excel 2010 in BOF's version fields
+constexpr std::uint32_t kCalcEngine = 145621;     // Excel 2010's
+
 void writeBof(Book& b, std::uint16_t substream) {
   const Record r(b, rt::kBof);
   b.out.u16(0x0600);  // BIFF8
   b.out.u16(substream);
-  b.out.u16(0x0DBB);  // build
-  b.out.u16(0x07CC);  // year
-  b.out.u32(0x0009);  // file history: fWin (saved on Windows), fWinAny (ever saved on Windows)
-  b.out.u32(0x0006);  // lowest BIFF version that can read all records
+  b.out.u16(kApplicationBuild);
+  b.out.u16(0x07CD);  // 1997
+  // History: saved on Windows (fWin), ever saved on Windows (fWinAny), the highest
+  // version that saved it (verXLHigh).
+  b.out.u32(0x0001 | 0x0008 | kApplicationVersion << 14);
+  // The lowest BIFF version that reads every record, and the version that last saved it.
+  b.out.u32(0x06 | kApplicationVersion << 8);
 }
 
 void writeEof(Book& b) {
@@ -184,12 +194,16 @@ void writeCodePage(Book& b) {
 void writeDsf(Book& b) {
   u16Record(b, rt::kDsf, 0);
 }
+// The file was saved by an application of version 9 (Excel 2000) or later.
+void writeExcel9File(Book& b) {
+  const Record r(b, rt::kExcel9File);
+}
 void writeRRTabId(Book& b) {
   u16Record(b, rt::kRRTabId, 1);
 }
-// The built-in function categories the file knows: those of the 97-2003 format.
+// The built-in function categories the application knows: Excel 2010's 17.
 void writeBuiltInFnGroupCount(Book& b) {
-  u16Record(b, rt::kBuiltInFnGroupCount, 0x000E);
+  u16Record(b, rt::kBuiltInFnGroupCount, 17);
 }
 void writeWinProtect(Book& b) {
   u16Record(b, rt::kWinProtect, 0);
@@ -228,19 +242,21 @@ void writeRefreshAll(Book& b) {
 void writeBookBool(Book& b) {
   u16Record(b, rt::kBookBool, 0);
 }
+// The Normal style's font of the application: Calibri, 11 points, as FONT 0 to 3 (4 is
+// never written in BIFF8), the fonts the built-in styles refer to.
 void writeFonts(Book& b) {
   for (int i = 0; i < 4; ++i) {
     const Record r(b, rt::kFont);
-    b.out.u16(200);     // 10 points
+    b.out.u16(220);     // 11 points
     b.out.u16(0);       // plain
     b.out.u16(0x7FFF);  // automatic colour
     b.out.u16(400);     // normal weight
     b.out.u16(0);       // no super- or subscript
     b.out.u8(0);        // no underline
-    b.out.u8(0);        // family
+    b.out.u8(2);        // family: swiss
     b.out.u8(0);        // character set
     b.out.u8(0);
-    shortUnicodeString(b.out, u"Arial");
+    shortUnicodeString(b.out, u"Calibri");
   }
 }
 // The eight built-in currency and accounting formats every file carries.
@@ -261,11 +277,13 @@ void writeFormats(Book& b) {
     unicodeString(b.out, code);
   }
 }
-// One XF: the number format, whether it is a style's, and which attributes a cell's own
-// format sets rather than takes from its style.
-void writeXf(Book& b, std::uint16_t numberFormat, bool style, std::uint8_t ownAttributes) {
+// One XF: its font and number format, whether it is a style's, and which attributes a
+// cell's own format sets rather than takes from its style (for a style: which it leaves
+// out).
+void writeXf(Book& b, std::uint16_t font, std::uint16_t numberFormat, bool style,
+             std::uint8_t ownAttributes) {
   const Record r(b, rt::kXf);
-  b.out.u16(0);  // font
+  b.out.u16(font);
   b.out.u16(numberFormat);
   b.out.u16(style ? 0xFFF5 : 0x0001);  // locked; a style without parent / a child of Normal
   b.out.u8(0x20);                      // bottom aligned
@@ -276,18 +294,26 @@ void writeXf(Book& b, std::uint16_t numberFormat, bool style, std::uint8_t ownAt
   b.out.u32(0);
   b.out.u16(0x20C0);  // automatic pattern colours
 }
-// Fifteen style XFs (Normal and the outline levels), the default cell XF, and a cell XF
-// with the built-in short date (number format 14) for date cells.
+// The application's table: fifteen style XFs (Normal and the outline levels), the
+// default cell XF 15, the style XFs 16 to 20 of the built-in number styles (Comma,
+// Comma [0], Currency, Currency [0], Percent), then XF 21, a cell XF with the built-in
+// short date (number format 14), for date cells.
 void writeXfs(Book& b) {
-  for (int i = 0; i < 15; ++i) writeXf(b, 0, true, i > 0 ? 0xF4 : 0);
-  writeXf(b, 0, false, 0);
-  writeXf(b, 14, false, 0x04);  // its own number format
+  for (int i = 0; i < 15; ++i) writeXf(b, i == 0 ? 0 : 1, 0, true, i > 0 ? 0xF4 : 0);
+  writeXf(b, 0, 0, false, 0);
+  for (const std::uint16_t format : {43, 41, 44, 42, 9}) writeXf(b, 1, format, true, 0xF8);
+  writeXf(b, 0, 14, false, 0x04);  // its own number format
 }
-void writeStyle(Book& b) {
-  const Record r(b, rt::kStyle);
-  b.out.u16(0x8000);  // built-in, XF 0
-  b.out.u8(0);        // Normal
-  b.out.u8(0xFF);
+// The built-in styles those XFs belong to, in the application's order.
+void writeStyles(Book& b) {
+  static constexpr std::pair<std::uint16_t, std::uint8_t> kStyles[] = {
+      {16, 3}, {17, 6}, {18, 4}, {19, 7}, {0, 0}, {20, 5}};  // XF, built-in style
+  for (const auto& [xf, style] : kStyles) {
+    const Record r(b, rt::kStyle);
+    b.out.u16(0x8000 | xf);  // built-in
+    b.out.u8(style);
+    b.out.u8(0xFF);  // no outline level
+  }
 }
 void writeUsesElfs(Book& b) {
   u16Record(b, rt::kUsesElfs, 0);
@@ -307,12 +333,12 @@ void writeCountry(Book& b) {
 }
 // The calculation engine that last calculated the workbook. It has no formulas: an
 // engine as recent as the application's own tells it there is nothing to calculate
-// again (Excel 2010's is 145621), so that opening the file does not mark it changed.
+// again, so that opening the file does not mark it changed.
 void writeRecalcId(Book& b) {
   const Record r(b, rt::kRecalcId);
   b.out.u16(rt::kRecalcId);
   b.out.u16(0);
-  b.out.u32(145621);
+  b.out.u32(kCalcEngine);
 }
 // SST and the CONTINUE records it needs. A string's header never splits; its characters
 // may, and the CONTINUE that carries the rest begins with the flags byte again. A
@@ -377,6 +403,7 @@ void assembleBookSettings(Book& b) {
   writeWriteAccess(b);
   writeCodePage(b);
   writeDsf(b);
+  writeExcel9File(b);
   writeRRTabId(b);
   writeBuiltInFnGroupCount(b);
   writeWinProtect(b);
@@ -394,7 +421,7 @@ void assembleBookSettings(Book& b) {
   writeFonts(b);
   writeFormats(b);
   writeXfs(b);
-  writeStyle(b);
+  writeStyles(b);
   writeUsesElfs(b);
 }
 
@@ -482,7 +509,7 @@ void writeGuts(Book& b) {
 void writeDefaultRowHeight(Book& b) {
   const Record r(b, rt::kDefaultRowHeight);
   b.out.u16(0);
-  b.out.u16(255);
+  b.out.u16(300);  // 15 points, the row of an 11-point Calibri
 }
 void writeWsBool(Book& b) {
   u16Record(b, rt::kWsBool, 0x04C1);
@@ -531,7 +558,7 @@ void writeRow(Book& b, const RowSpan& row) {
   b.out.u16(static_cast<std::uint16_t>(row.row));
   b.out.u16(static_cast<std::uint16_t>(Sheet::columnOf(cells[row.first].first)));
   b.out.u16(static_cast<std::uint16_t>(Sheet::columnOf(cells[row.end - 1].first) + 1));
-  b.out.u16(255);  // default height
+  b.out.u16(300);  // default height
   b.out.u16(0);
   b.out.u16(0);
   b.out.u16(0x0100);  // height not changed by the user
@@ -540,21 +567,51 @@ void writeRow(Book& b, const RowSpan& row) {
 
 }  // namespace
 
-std::optional<std::uint32_t> rkNumber(double value) {
+namespace {
+
+std::uint64_t bitsOf(double value) {
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
-  const bool negativeZero = value == 0 && (bits >> 63) != 0;
+  return bits;
+}
+
+// The number a reader makes of an RK value.
+double rkValue(std::uint32_t rk) {
+  double value;
+  if (rk & 0x2) {
+    value = static_cast<double>(static_cast<std::int32_t>(rk) >> 2);
+  } else {
+    const std::uint64_t bits = static_cast<std::uint64_t>(rk & ~0x3u) << 32;
+    std::memcpy(&value, &bits, sizeof value);
+  }
+  return (rk & 0x1) ? value / 100 : value;
+}
+
+}  // namespace
+
+// Each of the four RK forms is tried, and taken when a reader gets the value back bit for
+// bit: a whole number of 30 bits, a hundredth of one (0.07 is 7 / 100, although 0.07 * 100
+// is not 7 in floating point), the top 30 bits of the Double, or a hundredth of those.
+std::optional<std::uint32_t> rkNumber(double value) {
+  if (!std::isfinite(value)) return std::nullopt;
   constexpr double kLimit = 536870912.0;  // 2^29: a 30-bit signed whole number is below it
-  if (!negativeZero && value >= -kLimit && value < kLimit && value == static_cast<int>(value)) {
-    return static_cast<std::uint32_t>(static_cast<std::int32_t>(value)) << 2 | 0x2;
+  std::uint32_t candidates[4];
+  std::size_t n = 0;
+  if (value >= -kLimit && value < kLimit) {
+    candidates[n++] = static_cast<std::uint32_t>(static_cast<std::int32_t>(value)) << 2 | 0x2;
   }
   const double hundredfold = value * 100;
-  if (!negativeZero && hundredfold >= -kLimit && hundredfold < kLimit &&
-      hundredfold == static_cast<int>(hundredfold) &&
-      static_cast<double>(static_cast<int>(hundredfold)) / 100 == value) {
-    return static_cast<std::uint32_t>(static_cast<std::int32_t>(hundredfold)) << 2 | 0x3;
+  if (hundredfold >= -kLimit && hundredfold < kLimit) {
+    const auto whole = static_cast<std::int32_t>(std::nearbyint(hundredfold));
+    candidates[n++] = static_cast<std::uint32_t>(whole) << 2 | 0x3;
   }
-  if ((bits & 0x3FFFFFFFFull) == 0) return static_cast<std::uint32_t>(bits >> 32) & ~0x3u;
+  candidates[n++] = static_cast<std::uint32_t>(bitsOf(value) >> 32) & ~0x3u;
+  if (std::isfinite(hundredfold)) {
+    candidates[n++] = (static_cast<std::uint32_t>(bitsOf(hundredfold) >> 32) & ~0x3u) | 0x1;
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    if (bitsOf(rkValue(candidates[i])) == bitsOf(value)) return candidates[i];
+  }
   return std::nullopt;
 }
 

@@ -26,13 +26,15 @@ void padToFour(Bytes& out) {
 }
 
 // A CodePageString in code page 1252: its length with the closing NUL, the characters,
-// the NUL, padded to four bytes. The texts written here are the product's own and Latin-1,
-// which code page 1252 holds at the same values.
-void codePageString(Bytes& out, std::u16string_view text) {
+// the NUL; a property's own value is padded to four bytes, an element of a vector is not
+// (the next element's type follows at once, as [MS-OSHARED] lays out HeadingPairs). The
+// texts written here are the product's own and Latin-1, which code page 1252 holds at the
+// same values.
+void codePageString(Bytes& out, std::u16string_view text, bool padded = true) {
   out.u32(static_cast<std::uint32_t>(text.size() + 1));
   for (const char16_t c : text) out.u8(static_cast<std::uint8_t>(c));
   out.u8(0);
-  padToFour(out);
+  if (padded) padToFour(out);
 }
 
 // The typed values a property holds.
@@ -53,10 +55,10 @@ void boolean(Bytes& out, bool value) {
   out.u16(value ? 0xFFFF : 0);
   out.u16(0);
 }
-void lpstr(Bytes& out, std::u16string_view text) {
+void lpstr(Bytes& out, std::u16string_view text, bool padded = true) {
   out.u16(kVtLpstr);
   out.u16(0);
-  codePageString(out, text);
+  codePageString(out, text, padded);
 }
 
 struct Property {
@@ -65,8 +67,8 @@ struct Property {
 };
 
 // A property set stream with one property set: the header, the FMTID and offset of the
-// set, then the set (its size, the identifiers and offsets of its properties in
-// identifier order, the properties, each at a multiple of four bytes).
+// set, then the set (its size, the identifiers and offsets of its properties in the order
+// given, the properties one after the other, the set padded to four bytes).
 std::vector<std::uint8_t> propertySetStream(const Fmtid& fmtid, std::vector<Property> properties) {
   Bytes out;
   out.u16(0xFFFE);      // byte order
@@ -86,6 +88,7 @@ std::vector<std::uint8_t> propertySetStream(const Fmtid& fmtid, std::vector<Prop
     offset += p.value.size();
   }
   for (Property& p : properties) out.raw(p.value.take());
+  padToFour(out);
   out.patch32(set, static_cast<std::uint32_t>(out.size() - set));
   return out.take();
 }
@@ -107,30 +110,37 @@ std::vector<std::uint8_t> summaryInformation() {
   return propertySetStream(kSummaryFmtid, std::move(properties));
 }
 
+// Laid out as the spreadsheet application lays it: the flags and the version, then the
+// parts' names, then HeadingPairs last, the strings inside both vectors unpadded. The parts'
+// names end where the sheet's name ends, so that HeadingPairs' offset is a multiple of
+// four only for some names, although [MS-OLEPS] asks every property to start at one: the
+// application's files do so, and readers that take the padding inside HeadingPairs for the
+// next element's type (Gnumeric, SheetJS's strict read) read this layout, and only this one,
+// without a warning.
 std::vector<std::uint8_t> documentSummaryInformation(const std::u16string& sheetName) {
   std::vector<Property> properties;
   properties.push_back(property(kCodePageProperty, [](Bytes& v) { i2(v, kCodePage); }));
   properties.push_back(property(0x0B, [](Bytes& v) { boolean(v, false); }));  // not scaled
-  // The parts of the document by heading: one worksheet.
-  properties.push_back(property(0x0C, [](Bytes& v) {
-    v.u16(kVtVector | kVtVariant);
-    v.u16(0);
-    v.u32(2);
-    lpstr(v, u"Hojas de cálculo");
-    i4(v, 1);
-  }));
-  properties.push_back(property(0x0D, [&](Bytes& v) {  // the parts' names
-    v.u16(kVtVector | kVtLpstr);
-    v.u16(0);
-    v.u32(1);
-    codePageString(v, sheetName);
-  }));
   properties.push_back(property(0x10, [](Bytes& v) { boolean(v, false); }));  // links current
   properties.push_back(property(0x13, [](Bytes& v) { boolean(v, false); }));  // not shared
   properties.push_back(property(0x16, [](Bytes& v) { boolean(v, false); }));  // links unchanged
   // The creating application's version, major in the high word: this product's.
   properties.push_back(property(0x17, [](Bytes& v) {
     i4(v, static_cast<std::uint32_t>(BROSK_VERSION_MAJOR) << 16 | BROSK_VERSION_MINOR);
+  }));
+  properties.push_back(property(0x0D, [&](Bytes& v) {  // the parts' names
+    v.u16(kVtVector | kVtLpstr);
+    v.u16(0);
+    v.u32(1);
+    codePageString(v, sheetName, false);
+  }));
+  // The parts of the document by heading: one worksheet.
+  properties.push_back(property(0x0C, [](Bytes& v) {
+    v.u16(kVtVector | kVtVariant);
+    v.u16(0);
+    v.u32(2);
+    lpstr(v, u"Hojas de cálculo", false);
+    i4(v, 1);
   }));
   return propertySetStream(kDocumentSummaryFmtid, std::move(properties));
 }

@@ -269,7 +269,7 @@ done
 # Names Windows takes for a device: on Windows 10 and earlier such a folder is the device.
 for series in NUL.1 com1.a; do
   KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --series "$series" > "$work/device.txt"
-  grep -qxF "[¡¡Atención!!] Error inesperado (52): Nombre o número de archivo incorrecto: «C:\KD_LORVENIC\${series}_9999»" "$work/device.txt" \
+  grep -qxF "[¡¡Atención!!] Error inesperado (52): Nombre o número de archivo incorrecto: «C:\KD_LORVENIC\\${series}_9999»" "$work/device.txt" \
     && pass "series $series, a device name, is error 52" || fail "series $series: $(grep -v '^\[dialog' "$work/device.txt" | tr '\n' ' ')"
 done
 
