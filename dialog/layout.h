@@ -82,6 +82,20 @@ constexpr int controlId(Id id) {
   return 100 + static_cast<int>(id);
 }
 
+// A control's place in pixels at a number of dots per inch, as the Win32 view makes it
+// (rounded as MulDiv rounds), so that the layout at every DPI can be checked without a
+// window.
+constexpr int toPixels(int twips, int dpi) {
+  return (twips * dpi + 720) / 1440;
+}
+struct PixelRect {
+  int left, top, width, height;
+};
+constexpr PixelRect pixelRect(const Control& c, int dpi) {
+  return {toPixels(c.left, dpi), toPixels(c.top, dpi), toPixels(c.width, dpi),
+          toPixels(c.height, dpi)};
+}
+
 // The series list of cmbTipo.
 inline constexpr std::array<const char16_t*, 9> kSeries = {u"1", u"2", u"3", u"4", u"5",
                                                            u"6", u"7", u"8", u"9"};

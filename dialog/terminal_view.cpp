@@ -81,7 +81,10 @@ void TerminalUser::showModal(FrmDatos& form) {
   out_ << "\n" << toUtf8(layout::kTitle) << "\n";
   typeFields(form);
   while (form.state() == FrmDatos::State::Visible) {
-    out_ << "  Seleccione la ruta: " << toUtf8(form.text(layout::Id::Ruta)) << "\n"
+    // The folder box shows the folder and takes no typing, as in the window: Examinar is
+    // the one way to choose another.
+    out_ << "  Seleccione la ruta: " << toUtf8(form.text(layout::Id::Ruta))
+         << " (se elige con Examinar)\n"
          << "[a] Aceptar  [c] Cancelar  [e] Examinar  [r] Rellenar de nuevo: ";
     std::string line;
     if (!readLine(line)) {

@@ -66,6 +66,15 @@ class ThreadModal {
 
   // The host's window the user was in, or the foreground window when the thread has none.
   HWND hostWindow() const { return active_ ? active_ : GetForegroundWindow(); }
+  // The owner of the plug-in's windows: the host's top-level window the user was in (the
+  // root owner of the active window), when it belongs to this thread; none otherwise.
+  // Owned, the plug-in's window has no taskbar button of its own, stays above the host,
+  // and a click on the host brings it forward.
+  HWND owner() const {
+    if (!active_ || !IsWindow(active_)) return nullptr;
+    HWND root = GetAncestor(active_, GA_ROOTOWNER);
+    return root && GetWindowThreadProcessId(root, nullptr) == GetCurrentThreadId() ? root : nullptr;
+  }
 
  private:
   static BOOL CALLBACK disable(HWND window, LPARAM self) {
@@ -88,12 +97,19 @@ class ThreadModal {
   std::exception_ptr failure_;
 };
 
+using unique_icon = unique_any<HICON, &::DestroyIcon>;
+using unique_font = unique_any<HFONT, &::DeleteObject>;
+
 struct DialogContext {
   FrmDatos* form;
   HINSTANCE module;
   ThreadModal* modal;
-  HICON smallIcon = nullptr;
-  HICON largeIcon = nullptr;
+  // The windows of layout::kControls, in its order, and what they are drawn with at the
+  // dialog's DPI.
+  std::vector<HWND> controls{};
+  unique_font font{};
+  unique_icon smallIcon{};
+  unique_icon largeIcon{};
   // What was thrown in the dialog procedure, to be thrown again once the dialog is gone.
   std::exception_ptr failure{};
 };
@@ -103,8 +119,6 @@ void closeDialog(HWND dialog, DialogContext& context) {
   context.modal->end();
   EndDialog(dialog, 0);
 }
-
-using unique_icon = unique_any<HICON, &::DestroyIcon>;
 
 constexpr layout::Id kInputs[] = {layout::Id::Tipo,       layout::Id::NumPedido,
                                   layout::Id::CodCliente, layout::Id::ValorPunto,
@@ -116,62 +130,125 @@ void showTexts(HWND dialog, FrmDatos& form) {
   }
 }
 
+// The folder box only shows the folder: what Examinar chose is the order's folder, and the
+// box's text is never taken back.
 void takeTexts(HWND dialog, FrmDatos& form) {
   for (const layout::Id id : kInputs) {
+    if (id == layout::Id::Ruta) continue;
     form.text(id) = windowText(GetDlgItem(dialog, layout::controlId(id)));
   }
 }
 
-int toPixels(int twips, int dpi) {
-  return MulDiv(twips, dpi, 1440);
+// The calls that know a window's DPI, where the system has them (Windows 10 from 1607 on).
+template <class Function>
+Function user32(const char* name) {
+  return reinterpret_cast<Function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+const auto getDpiForWindow = user32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+const auto adjustWindowRectExForDpi =
+    user32<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
+const auto getSystemMetricsForDpi = user32<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+
+// The screen's DPI: the system's, at which the dialog manager made the dialog's font.
+int systemDpi() {
+  struct ScreenDc {
+    HDC dc = GetDC(nullptr);
+    ~ScreenDc() { ReleaseDC(nullptr, dc); }
+  } screen;
+  return GetDeviceCaps(screen.dc, LOGPIXELSY);
 }
 
-// The dialog's own DPI where the system says it (Windows 10 from 1607 on, per monitor),
-// the screen's otherwise.
+// The dialog's own DPI where the system says it (per monitor), the screen's otherwise.
 int dpiOf(HWND window) {
-  using GetDpiForWindow = UINT(WINAPI*)(HWND);
-  static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindow>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
   if (getDpiForWindow) {
     if (const UINT dpi = getDpiForWindow(window)) return static_cast<int>(dpi);
   }
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi;
+  return systemDpi();
 }
 
-// The client area at the layout's size; the window centred on the work area of the
-// monitor the host's window is on (the primary one when there is no such window), in
-// front, and above a host that keeps itself on top.
-void placeDialog(HWND dialog, HWND host, int dpi) {
+int metric(int index, int dpi) {
+  return getSystemMetricsForDpi ? getSystemMetricsForDpi(index, static_cast<UINT>(dpi))
+                                : GetSystemMetrics(index);
+}
+
+// The window's size for the layout's client area at `dpi`.
+SIZE frameSize(HWND dialog, int dpi) {
   const DWORD style = static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE));
   const DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE));
-  RECT frame{0, 0, toPixels(layout::kClientWidth, dpi), toPixels(layout::kClientHeight, dpi)};
-  AdjustWindowRectEx(&frame, style, FALSE, exStyle);
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
+  RECT frame{0, 0, layout::toPixels(layout::kClientWidth, dpi),
+             layout::toPixels(layout::kClientHeight, dpi)};
+  if (adjustWindowRectExForDpi) {
+    adjustWindowRectExForDpi(&frame, style, FALSE, exStyle, static_cast<UINT>(dpi));
+  } else {
+    AdjustWindowRectEx(&frame, style, FALSE, exStyle);
+  }
+  return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+// Centres the window on the work area of the monitor the host's window is on (the primary
+// one when there is no such window), in front, and above a host that keeps itself on top.
+void centre(HWND dialog, HWND host, SIZE size) {
   MONITORINFO monitor{};
   monitor.cbSize = sizeof monitor;
   GetMonitorInfoW(MonitorFromWindow(host, MONITOR_DEFAULTTOPRIMARY), &monitor);
   const RECT& area = monitor.rcWork;
   const bool hostOnTop = host && (GetWindowLongPtrW(host, GWL_EXSTYLE) & WS_EX_TOPMOST);
   SetWindowPos(dialog, hostOnTop ? HWND_TOPMOST : HWND_TOP,
-               area.left + (area.right - area.left - width) / 2,
-               area.top + (area.bottom - area.top - height) / 2, width, height, 0);
+               area.left + (area.right - area.left - size.cx) / 2,
+               area.top + (area.bottom - area.top - size.cy) / 2, size.cx, size.cy, 0);
+}
+
+// The dialog on the host's monitor first, so that the system gives it that monitor's DPI;
+// then its size at that DPI, centred there.
+int placeDialog(HWND dialog, HWND host) {
+  centre(dialog, host, frameSize(dialog, systemDpi()));
+  const int dpi = dpiOf(dialog);
+  centre(dialog, host, frameSize(dialog, dpi));
   SetForegroundWindow(dialog);
+  return dpi;
+}
+
+// The font, icons, and the controls' places at `dpi`: the dialog's font made again at
+// that size where it differs from the system's.
+void layOut(HWND dialog, DialogContext& context, int dpi) {
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+  LOGFONTW face{};
+  if (font && dpi != systemDpi() && GetObjectW(font, sizeof face, &face) == sizeof face) {
+    face.lfHeight = MulDiv(face.lfHeight, dpi, systemDpi());
+    context.font.reset(CreateFontIndirectW(&face));
+    if (context.font) font = context.font.get();
+  }
+  for (std::size_t i = 0; i < context.controls.size(); ++i) {
+    const layout::Control& c = layout::kControls[i];
+    layout::PixelRect r = layout::pixelRect(c, dpi);
+    if (c.kind == layout::Kind::ComboBox) r.height *= 8;  // the edit field and the list
+    SetWindowPos(context.controls[i], nullptr, r.left, r.top, r.width, r.height,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (font) SendMessageW(context.controls[i], WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  auto icon = [&](int index) {
+    const int size = metric(index, dpi);
+    return unique_icon(
+        static_cast<HICON>(LoadImageW(context.module, MAKEINTRESOURCEW(Win32User::kIconId),
+                                      IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+  };
+  context.smallIcon = icon(SM_CXSMICON);
+  context.largeIcon = icon(SM_CXICON);
+  SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(context.smallIcon.get()));
+  SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(context.largeIcon.get()));
 }
 
 // The controls, in the layout's rows: each caption just before its input, so that a
 // screen reader (Active Accessibility names an input after the nearest text before it)
-// names every input, and Tab follows the focus order, which rises along the rows.
-void buildControls(HWND dialog, HINSTANCE module, int dpi) {
-  const HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
+// names every input, and Tab follows the focus order, which rises along the rows. The
+// folder box is read-only: it shows the folder, can be reached with Tab, selected and
+// copied, and takes no typing.
+void buildControls(HWND dialog, DialogContext& context) {
   for (const layout::Control& c : layout::kControls) {
     const wchar_t* windowClass = L"STATIC";
     DWORD controlStyle = WS_CHILD | WS_VISIBLE;
     DWORD controlExStyle = 0;
-    int controlHeight = toPixels(c.height, dpi);
     switch (c.kind) {
       case layout::Kind::Label:
         controlStyle |= SS_LEFT | SS_NOPREFIX;
@@ -179,12 +256,12 @@ void buildControls(HWND dialog, HINSTANCE module, int dpi) {
       case layout::Kind::TextBox:
         windowClass = L"EDIT";
         controlStyle |= WS_TABSTOP | ES_AUTOHSCROLL;
+        if (c.id == layout::Id::Ruta) controlStyle |= ES_READONLY;
         controlExStyle = WS_EX_CLIENTEDGE;
         break;
       case layout::Kind::ComboBox:
         windowClass = L"COMBOBOX";
         controlStyle |= WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWN | CBS_AUTOHSCROLL;
-        controlHeight *= 8;  // the edit field and the drop-down list
         break;
       case layout::Kind::Button:
         windowClass = L"BUTTON";
@@ -195,9 +272,9 @@ void buildControls(HWND dialog, HINSTANCE module, int dpi) {
     HWND control = CreateWindowExW(
         controlExStyle, windowClass,
         c.kind == layout::Kind::Label || c.kind == layout::Kind::Button ? wide(c.text) : L"",
-        controlStyle, toPixels(c.left, dpi), toPixels(c.top, dpi), toPixels(c.width, dpi),
-        controlHeight, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), module, nullptr);
-    if (control && font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        controlStyle, 0, 0, 0, 0, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+        context.module, nullptr);
+    context.controls.push_back(control);
     if (c.kind == layout::Kind::ComboBox) {
       for (const char16_t* item : layout::kSeries) {
         SendMessageW(control, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(item)));
@@ -206,19 +283,14 @@ void buildControls(HWND dialog, HINSTANCE module, int dpi) {
   }
 }
 
-INT_PTR handleMessage(HWND dialog, UINT message, WPARAM wParam, DialogContext* context) {
+INT_PTR handleMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam,
+                      DialogContext* context) {
   switch (message) {
     case WM_INITDIALOG: {
       tDialog = dialog;
-      const int dpi = dpiOf(dialog);
-      placeDialog(dialog, context->modal->hostWindow(), dpi);
-      buildControls(dialog, context->module, dpi);
-      if (context->smallIcon) {
-        SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(context->smallIcon));
-      }
-      if (context->largeIcon) {
-        SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(context->largeIcon));
-      }
+      const int dpi = placeDialog(dialog, context->modal->hostWindow());
+      buildControls(dialog, *context);
+      layOut(dialog, *context, dpi);
       showTexts(dialog, *context->form);
       SetFocus(GetDlgItem(dialog, layout::controlId(layout::Id::Tipo)));
       return FALSE;  // the focus is set
@@ -240,6 +312,15 @@ INT_PTR handleMessage(HWND dialog, UINT message, WPARAM wParam, DialogContext* c
         return TRUE;
       }
       return TRUE;  // Enter and Esc (IDOK, IDCANCEL) press nothing
+    }
+    case WM_DPICHANGED: {  // moved to a monitor of another DPI: laid out again there
+      if (context == nullptr) return FALSE;
+      const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(dialog, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      layOut(dialog, *context, LOWORD(wParam));
+      return TRUE;
     }
     case WM_CLOSE:
       if (context == nullptr) return FALSE;
@@ -264,7 +345,7 @@ INT_PTR CALLBACK dialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
   // No exception may unwind through user32's frames (on 32-bit Windows that ends the
   // process): the dialog ends, and the exception is thrown again once it has.
   try {
-    return handleMessage(dialog, message, wParam, context);
+    return handleMessage(dialog, message, wParam, lParam, context);
   } catch (...) {
     if (context == nullptr) return FALSE;
     if (!context->failure) context->failure = std::current_exception();
@@ -312,9 +393,13 @@ int Win32User::messageBox(const std::u16string& text, const std::u16string& titl
     const FpCallout callout;
     answer = MessageBoxW(tDialog, wide(text), wide(title), static_cast<UINT>(style));
   } else {
+    // Owned by the host's window where the thread has one; the thread's windows are
+    // disabled either way.
     const ThreadModal modal;
+    const HWND owner = modal.owner();
     const FpCallout callout;
-    answer = MessageBoxW(nullptr, wide(text), wide(title), static_cast<UINT>(style) | MB_TASKMODAL);
+    answer = MessageBoxW(owner, wide(text), wide(title),
+                         static_cast<UINT>(style) | (owner ? 0 : MB_TASKMODAL));
   }
   if (answer <= 0) {
     throw RuntimeError(err::kAutomation, u"No se puede mostrar el mensaje «" + text + u"»");
@@ -325,21 +410,12 @@ int Win32User::messageBox(const std::u16string& text, const std::u16string& titl
 void Win32User::showModal(FrmDatos& form) {
   ThreadModal modal;
   DialogContext context{&form, module_, &modal};
-  auto icon = [&](int metric) {
-    const int size = GetSystemMetrics(metric);
-    return unique_icon(static_cast<HICON>(
-        LoadImageW(module_, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
-  };
-  const unique_icon smallIcon = icon(SM_CXSMICON);
-  const unique_icon largeIcon = icon(SM_CXICON);
-  context.smallIcon = smallIcon.get();
-  context.largeIcon = largeIcon.get();
   std::vector<WORD> tmpl = dialogTemplate();
   INT_PTR result = -1;
   {
     const FpCallout callout;  // the modal loop runs the host's messages too
     result = DialogBoxIndirectParamW(module_, reinterpret_cast<LPCDLGTEMPLATEW>(tmpl.data()),
-                                     nullptr, dialogProc, reinterpret_cast<LPARAM>(&context));
+                                     modal.owner(), dialogProc, reinterpret_cast<LPARAM>(&context));
   }
   tDialog = nullptr;
   if (context.failure) std::rethrow_exception(context.failure);

@@ -45,6 +45,8 @@
 //   --time       "[time] SceneCheck: N ms" after each link.
 //   --names      when the dialog is up, "[names] ..." with what Active Accessibility (a
 //                screen reader) names each input.
+//   --type-folder when the dialog is up, a folder typed and pasted into the folder box:
+//                "[folder] ..." whether the box changed and whether Tab reaches it.
 //   --placement  when the dialog is up, "[place] ..." whether it is in front and centred on
 //                its host's monitor.
 //   --fail-in-dialog  with the test build of the DLL registered (brosk_allocfail.dll), its
@@ -76,6 +78,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <locale>
 #include <mutex>
@@ -311,7 +314,8 @@ struct Script {
   bool keys = false;
   std::wstring snapshot;
   bool names = false;         // say what a screen reader names each input
-  bool placement = false;     // say where the dialog is, and whether it is in front
+  bool placement = false;     // say where the dialog is, in front or not, and its owner
+  bool typeFolder = false;    // type and paste a folder into the folder box
   bool failInDialog = false;  // the test build's next allocation fails as Aceptar is pressed
 };
 
@@ -426,6 +430,7 @@ class User {
     }
     if (title == L"¡¡Exito!!") sawSuccess = true;
     print(line);
+    if (script_.placement) print(u"[owner] «" + fromWide(title) + u"»: " + ownerOf(box));
     hostChecks(title);
     PostMessageW(GetDlgItem(box, button), BM_CLICK, 0, 0);
     return true;
@@ -442,6 +447,7 @@ class User {
     print(seen);
     if (script_.names) sayNames(dialog);
     if (script_.placement) sayPlacement(dialog);
+    if (script_.typeFolder) typeIntoFolder(dialog);
     hostChecks(L"Datos de presupuesto");
     if (!script_.snapshot.empty()) holdForSnapshot(dialog);
     for (const auto& [id, text] : script_.texts) {
@@ -519,6 +525,39 @@ class User {
     print(std::u16string(u"[place] ") +
           (GetForegroundWindow() == dialog ? u"in front" : u"BEHIND") + u", " +
           (centred ? u"centred on the host's monitor" : u"NOT centred"));
+    print(u"[owner] «Datos de presupuesto»: " + ownerOf(dialog));
+  }
+
+  // "the host window" when `window` is owned by it, "none" or "another window" otherwise.
+  std::u16string ownerOf(HWND window) const {
+    const HWND owner = GetWindow(window, GW_OWNER);
+    if (!owner) return u"none";
+    return host_ && owner == host_->window() ? u"the host window" : u"another window";
+  }
+
+  // A folder typed and pasted into the folder box, as a user would try: "[folder] ..." with
+  // what the box shows then, and whether Tab reaches it.
+  static void typeIntoFolder(HWND dialog) {
+    HWND box = GetDlgItem(dialog, brosk::layout::controlId(Id::Ruta));
+    const std::wstring before = windowText(box);
+    for (const wchar_t c : std::wstring(L"C:\\OTRA")) SendMessageW(box, WM_CHAR, c, 1);
+    const std::wstring pasted = L"C:\\PEGADA";
+    if (OpenClipboard(nullptr)) {
+      EmptyClipboard();
+      if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (pasted.size() + 1) * sizeof(wchar_t))) {
+        std::memcpy(GlobalLock(memory), pasted.c_str(), (pasted.size() + 1) * sizeof(wchar_t));
+        GlobalUnlock(memory);
+        if (!SetClipboardData(CF_UNICODETEXT, memory)) GlobalFree(memory);
+      }
+      CloseClipboard();
+    }
+    SendMessageW(box, EM_SETSEL, 0, -1);
+    SendMessageW(box, WM_PASTE, 0, 0);
+    const bool tab = (GetWindowLongPtrW(box, GWL_STYLE) & WS_TABSTOP) && IsWindowEnabled(box);
+    print(u"[folder] " +
+          std::u16string(windowText(box) == before ? u"unchanged by typing and pasting"
+                                                   : u"CHANGED to " + fromWide(windowText(box))) +
+          u", " + (tab ? u"reached with Tab" : u"NOT reached with Tab"));
   }
 
   void holdForSnapshot(HWND dialog) {
@@ -1002,6 +1041,8 @@ int wmain(int argc, wchar_t** argv) {
       script.names = true;
     else if (a == "--placement")
       script.placement = true;
+    else if (a == "--type-folder")
+      script.typeFolder = true;
     else if (a == "--fail-in-dialog")
       script.failInDialog = true;
     else if (a == "--snapshot" && hasValue)

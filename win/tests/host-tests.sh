@@ -178,6 +178,23 @@ grep -qxF '[names] Serie: | Número de presupuesto: | Código de cliente: | Valo
   && pass "a screen reader names every input after its caption" || fail "names: $(grep '^\[names\]' "$work/shown.txt")"
 grep -qx "\[place\] in front, centred on the host's monitor" "$work/shown.txt" \
   && pass "the dialog comes up in front, centred on the host's monitor" || fail "placement: $(grep '^\[place\]' "$work/shown.txt")"
+# Owned by the host's window: no taskbar button of their own, and a click on the host
+# brings them forward. Without a host window, no owner.
+owners=$(grep '^\[owner\]' "$work/shown.txt" | sort -u)
+[ "$owners" = "$(printf '%s\n' "[owner] «Datos de presupuesto»: the host window" "[owner] «¡¡¡ATENCION!!!»: the host window" "[owner] «¡¡Exito!!»: the host window" | sort)" ] \
+  && pass "the dialog and every message box are owned by the host's window" || fail "owners: $(tr '\n' ' ' <<<"$owners")"
+rm -rf "$orders"
+KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --placement > "$work/unowned.txt"
+[ "$(grep -c ': none$' "$work/unowned.txt")" = 3 ] && pass "without a host window, the dialog and the boxes have no owner" \
+  || fail "no host window: $(grep '^\[owner\]' "$work/unowned.txt" | tr '\n' ' ')"
+# The folder box shows the folder and takes no typing: a folder typed or pasted into it
+# changes neither the box nor where the order goes; Tab still reaches it.
+rm -rf "$orders" "$(dirname "$orders")/OTRA" "$(dirname "$orders")/PEGADA"
+KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --type-folder --host-window > "$work/typed.txt"
+grep -qx '\[folder\] unchanged by typing and pasting, reached with Tab' "$work/typed.txt" \
+  && [ -f "$orders/9_9999/LPS.xls" ] && [ ! -e "$(dirname "$orders")/OTRA" ] && [ ! -e "$(dirname "$orders")/PEGADA" ] \
+  && pass "text typed or pasted into the folder box changes neither the box nor the order's folder" \
+  || fail "folder box: $(grep -v '^\[dialog' "$work/typed.txt" | tr '\n' ' ')"
 w regsvr32 /s "$(winpath "$build/win/brosk_allocfail.dll")"
 KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --fail-in-dialog > "$work/dialog-fails.txt" 2>/dev/null
 status=$?
