@@ -156,6 +156,93 @@ std::vector<int> groupsFromWindows(std::u16string_view grouping) {
   return groups;
 }
 
+namespace {
+
+// The parts of a number as the user typed it, in the form from_chars reads them.
+struct NumberText {
+  bool negative = false;
+  std::string integer;
+  std::string fraction;
+  std::string exponent;         // the exponent's digits, "-" first when negative
+  long long exponentValue = 0;  // its value, capped at a billion
+};
+
+// Each scanner reads its part of `text` from `i` and returns the position after it.
+
+std::size_t scanSign(std::u16string_view text, std::size_t i, bool& negative) {
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  return i;
+}
+
+// Digits, in groups between grouping symbols; a grouping symbol stands between two digits.
+std::size_t scanInteger(std::u16string_view text, std::size_t i, const NumberFormat& format,
+                        std::string& integer) {
+  std::vector<std::size_t> groupSizes;
+  std::size_t group = 0;
+  while (i < text.size()) {
+    if (isDigit(text[i])) {
+      integer.push_back(static_cast<char>(text[i++]));
+      ++group;
+      continue;
+    }
+    const std::size_t symbol = group > 0 ? groupingAt(text, i, format) : 0;
+    if (symbol == 0 || i + symbol >= text.size() || !isDigit(text[i + symbol])) break;
+    groupSizes.push_back(group);
+    group = 0;
+    i += symbol;
+  }
+  if (!groupSizes.empty()) groupSizes.push_back(group);
+  if (!groupedAsTheLocale(groupSizes, format.groups)) typeMismatch();
+  return i;
+}
+
+std::size_t scanFraction(std::u16string_view text, std::size_t i, const NumberFormat& format,
+                         std::string& fraction) {
+  if (i >= text.size() || !startsWith(text, i, format.decimal)) return i;
+  i += format.decimal.size();
+  while (i < text.size() && isDigit(text[i])) fraction.push_back(static_cast<char>(text[i++]));
+  return i;
+}
+
+std::size_t scanExponent(std::u16string_view text, std::size_t i, NumberText& number) {
+  if (i >= text.size() || (text[i] != u'E' && text[i] != u'e')) return i;
+  bool negative = false;
+  i = scanSign(text, i + 1, negative);
+  while (i < text.size() && isDigit(text[i])) {
+    number.exponent.push_back(static_cast<char>(text[i]));
+    if (number.exponentValue < 1'000'000'000) {
+      number.exponentValue = number.exponentValue * 10 + (text[i] - u'0');
+    }
+    ++i;
+  }
+  if (number.exponent.empty()) typeMismatch();
+  if (negative) {
+    number.exponent.insert(0, 1, '-');
+    number.exponentValue = -number.exponentValue;
+  }
+  return i;
+}
+
+double toDouble(const NumberText& number) {
+  std::string plain = number.negative ? "-" : "";
+  plain += number.integer.empty() ? "0" : number.integer;
+  if (!number.fraction.empty()) plain += "." + number.fraction;
+  if (!number.exponent.empty()) plain += "e" + number.exponent;
+  double value = 0;
+  const auto [last, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+  if (ec == std::errc::result_out_of_range) {
+    // Beyond the range of a Double: too large is an overflow, too small reads as zero.
+    if (leadingExponent(number.integer, number.fraction) + number.exponentValue >= 0) {
+      throw RuntimeError(err::kOverflow);
+    }
+    return number.negative ? -0.0 : 0.0;
+  }
+  if (ec != std::errc() || last != plain.data() + plain.size()) typeMismatch();
+  return value;
+}
+
+}  // namespace
+
 double parseLocaleNumber(std::u16string_view text, const NumberFormat& format) {
   std::size_t i = 0;
   std::size_t end = text.size();
@@ -163,69 +250,14 @@ double parseLocaleNumber(std::u16string_view text, const NumberFormat& format) {
   while (end > i && isBlank(text[end - 1])) --end;
   const std::u16string_view body = text.substr(0, end);
 
-  bool negative = false;
-  if (i < end && (body[i] == u'+' || body[i] == u'-')) negative = body[i++] == u'-';
-
-  // Integer part: digits, in groups between grouping symbols. A grouping symbol stands
-  // between two digits.
-  std::string integer;
-  std::vector<std::size_t> groupSizes;
-  std::size_t group = 0;
-  while (i < end) {
-    if (isDigit(body[i])) {
-      integer.push_back(static_cast<char>(body[i++]));
-      ++group;
-      continue;
-    }
-    const std::size_t symbol = group > 0 ? groupingAt(body, i, format) : 0;
-    if (symbol == 0 || i + symbol >= end || !isDigit(body[i + symbol])) break;
-    groupSizes.push_back(group);
-    group = 0;
-    i += symbol;
-  }
-  if (!groupSizes.empty()) groupSizes.push_back(group);
-  if (!groupedAsTheLocale(groupSizes, format.groups)) typeMismatch();
-
-  std::string fraction;
-  if (i < end && startsWith(body, i, format.decimal)) {
-    i += format.decimal.size();
-    while (i < end && isDigit(body[i])) fraction.push_back(static_cast<char>(body[i++]));
-  }
-  if (integer.empty() && fraction.empty()) typeMismatch();
-
-  long long exponent = 0;
-  std::string exponentText;
-  if (i < end && (body[i] == u'E' || body[i] == u'e')) {
-    ++i;
-    bool exponentNegative = false;
-    if (i < end && (body[i] == u'+' || body[i] == u'-')) exponentNegative = body[i++] == u'-';
-    while (i < end && isDigit(body[i])) {
-      exponentText.push_back(static_cast<char>(body[i]));
-      if (exponent < 1'000'000'000) exponent = exponent * 10 + (body[i] - u'0');
-      ++i;
-    }
-    if (exponentText.empty()) typeMismatch();
-    if (exponentNegative) {
-      exponentText.insert(0, 1, '-');
-      exponent = -exponent;
-    }
-  }
+  NumberText number;
+  i = scanSign(body, i, number.negative);
+  i = scanInteger(body, i, format, number.integer);
+  i = scanFraction(body, i, format, number.fraction);
+  if (number.integer.empty() && number.fraction.empty()) typeMismatch();
+  i = scanExponent(body, i, number);
   if (i != end) typeMismatch();
-
-  // The same number in the form from_chars reads: "[-]digits[.digits][e[-]digits]".
-  std::string plain = negative ? "-" : "";
-  plain += integer.empty() ? "0" : integer;
-  if (!fraction.empty()) plain += "." + fraction;
-  if (!exponentText.empty()) plain += "e" + exponentText;
-  double value = 0;
-  const auto [last, ec] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
-  if (ec == std::errc::result_out_of_range) {
-    // Beyond the range of a Double: too large is an overflow, too small reads as zero.
-    if (leadingExponent(integer, fraction) + exponent >= 0) throw RuntimeError(err::kOverflow);
-    return negative ? -0.0 : 0.0;
-  }
-  if (ec != std::errc() || last != plain.data() + plain.size()) typeMismatch();
-  return value;
+  return toDouble(number);
 }
 
 double leadingNumber(std::u16string_view text) {

@@ -83,10 +83,7 @@ std::u16string& FrmDatos::text(layout::Id control) {
 }
 
 void FrmDatos::loadControls() {
-  for (layout::Id id : {layout::Id::Tipo, layout::Id::NumPedido, layout::Id::CodCliente,
-                        layout::Id::ValorPunto, layout::Id::Iva, layout::Id::Ruta}) {
-    text(id) = initialText(id);
-  }
+  for (const layout::Id id : layout::kInputs) text(id) = initialText(id);
 }
 
 void FrmDatos::Show(Services& services) {

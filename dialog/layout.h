@@ -26,6 +26,10 @@ enum class Id {
   Cancelar
 };
 
+// The six input controls, in the dialog's order.
+inline constexpr std::array<Id, 6> kInputs = {Id::Tipo,       Id::NumPedido, Id::CodCliente,
+                                              Id::ValorPunto, Id::Iva,       Id::Ruta};
+
 struct Control {
   const char* name;
   Kind kind;

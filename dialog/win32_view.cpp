@@ -120,12 +120,8 @@ void closeDialog(HWND dialog, DialogContext& context) {
   EndDialog(dialog, 0);
 }
 
-constexpr layout::Id kInputs[] = {layout::Id::Tipo,       layout::Id::NumPedido,
-                                  layout::Id::CodCliente, layout::Id::ValorPunto,
-                                  layout::Id::Iva,        layout::Id::Ruta};
-
 void showTexts(HWND dialog, FrmDatos& form) {
-  for (const layout::Id id : kInputs) {
+  for (const layout::Id id : layout::kInputs) {
     SetDlgItemTextW(dialog, layout::controlId(id), wide(form.text(id)));
   }
 }
@@ -133,7 +129,7 @@ void showTexts(HWND dialog, FrmDatos& form) {
 // The folder box only shows the folder: what Examinar chose is the order's folder, and the
 // box's text is never taken back.
 void takeTexts(HWND dialog, FrmDatos& form) {
-  for (const layout::Id id : kInputs) {
+  for (const layout::Id id : layout::kInputs) {
     if (id == layout::Id::Ruta) continue;
     form.text(id) = windowText(GetDlgItem(dialog, layout::controlId(id)));
   }

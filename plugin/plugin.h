@@ -23,6 +23,9 @@
 
 namespace brosk {
 
+class HostScene;
+struct NumberFormat;
+
 class Plugin {
  public:
   // `services` must outlive the object.
@@ -66,6 +69,13 @@ class Plugin {
   void nuevoLibro();
   void guardarLibro(std::u16string& strFichero);
   void cerrarExcel();
+
+  // The steps of escribirPedido, in the order it takes them.
+  void leerCabecera(HostScene& scene);
+  void leerLineas(HostScene& scene, const NumberFormat& format);
+  void calcularTotales(HostScene& scene);
+  void crearCarpeta();
+  void escribirLibros();
 
   // Writes one cell of objHoja; the row is passed by reference when `rowByRef`.
   void escribirCelda(Variant& row, bool rowByRef, std::int16_t column, Variant value);

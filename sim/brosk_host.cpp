@@ -82,43 +82,51 @@ struct Exit {
   int status;
 };
 
+// The options that type a text into one of the dialog's boxes.
+constexpr std::pair<const char*, layout::Id> kTextOptions[] = {
+    {"--series", layout::Id::Tipo},
+    {"--quote", layout::Id::NumPedido},
+    {"--customer", layout::Id::CodCliente},
+    {"--point-value", layout::Id::ValorPunto},
+    {"--vat", layout::Id::Iva},
+};
+
+// One option of a link's answers; false when `arg` is none of them.
+template <typename Value>
+bool parseAnswer(const std::string& arg, Value value, Options& o) {
+  Answers& answers = o.links.back();
+  for (const auto& [name, id] : kTextOptions) {
+    if (arg == name) {
+      answers.texts.emplace_back(id, value());
+      return true;
+    }
+  }
+  if (arg == "--browse") {
+    answers.browse = value();
+  } else if (arg == "--create-folder") {
+    const std::string answer = value();
+    if (answer != "yes" && answer != "no") throw UsageError{"--create-folder takes yes or no"};
+    answers.createFolder = answer == "yes";
+  } else if (arg == "--cancel") {
+    answers.cancel = true;
+  } else if (arg == "--then") {
+    o.links.emplace_back();
+  } else {
+    return false;
+  }
+  return true;
+}
+
 Options parse(int argc, char** argv) {
   Options o;
   bool interactiveAsked = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    Answers& answers = o.links.back();
     auto value = [&]() -> std::string {
       if (i + 1 >= argc) throw UsageError{arg + " needs a value"};
       return argv[++i];
     };
-    auto text = [&](layout::Id id) {
-      answers.texts.emplace_back(id, value());
-      o.answersGiven = true;
-    };
-    if (arg == "--series") {
-      text(layout::Id::Tipo);
-    } else if (arg == "--quote") {
-      text(layout::Id::NumPedido);
-    } else if (arg == "--customer") {
-      text(layout::Id::CodCliente);
-    } else if (arg == "--point-value") {
-      text(layout::Id::ValorPunto);
-    } else if (arg == "--vat") {
-      text(layout::Id::Iva);
-    } else if (arg == "--browse") {
-      answers.browse = value();
-      o.answersGiven = true;
-    } else if (arg == "--create-folder") {
-      const std::string answer = value();
-      if (answer != "yes" && answer != "no") throw UsageError{"--create-folder takes yes or no"};
-      answers.createFolder = answer == "yes";
-      o.answersGiven = true;
-    } else if (arg == "--cancel") {
-      answers.cancel = true;
-      o.answersGiven = true;
-    } else if (arg == "--then") {
-      o.links.emplace_back();
+    if (parseAnswer(arg, value, o)) {
       o.answersGiven = true;
     } else if (arg == "--interactive") {
       interactiveAsked = true;
@@ -191,10 +199,7 @@ class Watch : public UserInterface {
   void showModal(FrmDatos& form) override {
     if (showDialog) {
       std::string line = "[dialog]";
-      for (const layout::Id id : {layout::Id::Tipo, layout::Id::NumPedido, layout::Id::CodCliente,
-                                  layout::Id::ValorPunto, layout::Id::Iva, layout::Id::Ruta}) {
-        line += " " + toUtf8(form.text(id));
-      }
+      for (const layout::Id id : layout::kInputs) line += " " + toUtf8(form.text(id));
       std::cout << line << "\n" << std::flush;
     }
     inner_.showModal(form);
@@ -224,16 +229,16 @@ void script(sim::ScriptedUser& user, const Answers& answers) {
   user.showings = {std::move(showing)};
 }
 
-int runLinks(const Options& options) {
-  std::optional<LinuxSystem> system;
-  std::optional<sim::Host> host;
-  std::ofstream trace;
+// The user's system, the host with its scene and the trace file; a message and false
+// when one of them cannot be had.
+bool openInputs(const Options& options, std::optional<LinuxSystem>& system,
+                std::optional<sim::Host>& host, std::ofstream& trace) {
   try {
     makeSystem(system, options.locale);
     host.emplace(sim::loadScene(options.scene));
   } catch (const std::exception& e) {
     std::cerr << "brosk-host: " << e.what() << "\n";
-    return 2;
+    return false;
   }
   if (!options.trace.empty()) {
     // Refused now, before the link: exit status 1 keeps meaning "not linked".
@@ -241,10 +246,44 @@ int runLinks(const Options& options) {
     if (!trace) {
       std::cerr << "brosk-host: cannot write the trace to " << options.trace << ": "
                 << std::strerror(errno) << "\n";
-      return 2;
+      return false;
     }
   }
   host->keepTrace(trace.is_open());
+  return true;
+}
+
+// The host's start and each link on one Plugin; the exit status.
+int playLinks(const Options& options, Services& services, sim::Host& host,
+              sim::ScriptedUser& scripted, Watch& user) {
+  int status = 0;
+  Plugin plugin(services);
+  try {
+    plugin.OnAppStartAfter(1);
+    for (const auto& caption : host.menuItems()) {
+      std::cout << "[menu] " << toUtf8(caption) << "\n" << std::flush;
+    }
+    for (std::size_t n = 0; n < options.links.size(); ++n) {
+      if (options.links.size() > 1) std::cout << "[link " << n + 1 << "]\n" << std::flush;
+      script(scripted, options.links[n]);
+      user.succeeded = false;
+      plugin.SceneCheck(1);
+      if (!user.succeeded) status = 1;
+    }
+  } catch (const RuntimeError& e) {
+    std::cout << std::flush;
+    std::cerr << "brosk-host: the plug-in failed the call: error " << e.number() << ": "
+              << toUtf8(e.description()) << "\n";
+    status = 3;
+  }
+  return status;
+}
+
+int runLinks(const Options& options) {
+  std::optional<LinuxSystem> system;
+  std::optional<sim::Host> host;
+  std::ofstream trace;
+  if (!openInputs(options, system, host, trace)) return 2;
 
   sim::ScriptedUser scripted;
   scripted.echo = &std::cout;
@@ -257,29 +296,7 @@ int runLinks(const Options& options) {
   host->registerInto(factory);
   xls::registerExcel(factory, systemFileSystem());
   Services services{*system, user, factory, systemFileSystem()};
-
-  int status = 0;
-  {
-    Plugin plugin(services);
-    try {
-      plugin.OnAppStartAfter(1);
-      for (const auto& caption : host->menuItems()) {
-        std::cout << "[menu] " << toUtf8(caption) << "\n" << std::flush;
-      }
-      for (std::size_t n = 0; n < options.links.size(); ++n) {
-        if (options.links.size() > 1) std::cout << "[link " << n + 1 << "]\n" << std::flush;
-        script(scripted, options.links[n]);
-        user.succeeded = false;
-        plugin.SceneCheck(1);
-        if (!user.succeeded) status = 1;
-      }
-    } catch (const RuntimeError& e) {
-      std::cout << std::flush;
-      std::cerr << "brosk-host: the plug-in failed the call: error " << e.number() << ": "
-                << toUtf8(e.description()) << "\n";
-      status = 3;
-    }
-  }
+  int status = playLinks(options, services, *host, scripted, user);
   // The last Plugin is gone: the host objects a failed command left in the order state
   // are released, as brosk.dll releases them when an apartment's last Plugin goes.
   releaseHostObjects();

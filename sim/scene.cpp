@@ -94,17 +94,80 @@ void checkKeys(const Reader& r, const json& object, const std::string& where,
 
 }  // namespace
 
-Scene parseScene(std::string_view text, const std::string& name) {
-  const Reader r(name);
-  json root;
+namespace {
+
+void readKeywords(const Reader& r, const json& keywords, Scene& scene) {
+  if (!keywords.is_object()) r.fail("keywords", "expected an object");
+  for (const auto& [key, value] : keywords.items()) {
+    scene.keywords[fromUtf8(key)] = r.value(value, "keywords[\"" + key + "\"]");
+  }
+}
+
+SceneObject readObject(const Reader& r, const json& o, std::size_t i) {
+  const std::string where = "objects[" + std::to_string(i) + "]";
+  if (!o.is_object()) r.fail(where, "expected an object");
+  checkKeys(r, o, where, {"id", "info", "note"});
+  SceneObject object;
+  object.id = o.contains("id")
+                  ? static_cast<std::int32_t>(r.integer(o["id"], where + ".id",
+                                                        std::numeric_limits<std::int32_t>::min(),
+                                                        std::numeric_limits<std::int32_t>::max()))
+                  : static_cast<std::int32_t>(i + 1);
+  if (o.contains("info")) {
+    const json& info = o["info"];
+    if (!info.is_object()) r.fail(where + ".info", "expected an object");
+    for (const auto& [key, value] : info.items()) {
+      object.info[r.code(key, where + ".info")] = r.value(value, where + ".info[\"" + key + "\"]");
+    }
+  }
+  return object;
+}
+
+Fault readFault(const Reader& r, const json& f, std::size_t i) {
+  const std::string where = "faults[" + std::to_string(i) + "]";
+  if (!f.is_object()) r.fail(where, "expected an object");
+  checkKeys(r, f, where, {"member", "call", "number", "description"});
+  if (!f.contains("member") || !f.contains("number")) {
+    r.fail(where, "\"member\" and \"number\" are required");
+  }
+  Fault fault;
+  fault.member = r.text(f["member"], where + ".member");
+  fault.call = f.contains("call") ? r.integer(f["call"], where + ".call", 1,
+                                              std::numeric_limits<std::int64_t>::max())
+                                  : 1;
+  fault.number = static_cast<std::int32_t>(r.integer(f["number"], where + ".number",
+                                                     std::numeric_limits<std::int32_t>::min(),
+                                                     std::numeric_limits<std::int32_t>::max()));
+  if (fault.number == 0) r.fail(where + ".number", "0 is no error");
+  fault.description = f.contains("description")
+                          ? fromUtf8(r.text(f["description"], where + ".description"))
+                          : RuntimeError(fault.number).description();
+  return fault;
+}
+
+// The elements of an array field, each read by `read` with its index.
+template <typename Read>
+void readArray(const Reader& r, const json& array, const char* field, Read read) {
+  if (!array.is_array()) r.fail(field, "expected an array");
+  for (std::size_t i = 0; i < array.size(); ++i) read(array[i], i);
+}
+
+json parseJson(std::string_view text, const std::string& name) {
   try {
-    root = json::parse(text.begin(), text.end(), nullptr, true, /*ignore_comments=*/true);
+    return json::parse(text.begin(), text.end(), nullptr, true, /*ignore_comments=*/true);
   } catch (const json::exception& e) {
     // A syntax error, or a number too large for a double (an out_of_range error).
     std::string what = e.what();
     if (const auto at = what.find("] "); at != std::string::npos) what = what.substr(at + 2);
     throw SceneError(name + ": not valid JSON: " + what);
   }
+}
+
+}  // namespace
+
+Scene parseScene(std::string_view text, const std::string& name) {
+  const Reader r(name);
+  const json root = parseJson(text, name);
   if (!root.is_object()) r.fail("top level", "expected an object");
   checkKeys(r, root, "top level",
             {"language", "session", "keywords", "objects", "faults", "returns", "description"});
@@ -112,68 +175,15 @@ Scene parseScene(std::string_view text, const std::string& name) {
   Scene scene;
   if (root.contains("language")) scene.language = r.value(root["language"], "language");
   if (root.contains("session")) scene.session = r.value(root["session"], "session");
-
-  if (root.contains("keywords")) {
-    const json& keywords = root["keywords"];
-    if (!keywords.is_object()) r.fail("keywords", "expected an object");
-    for (const auto& [key, value] : keywords.items()) {
-      scene.keywords[fromUtf8(key)] = r.value(value, "keywords[\"" + key + "\"]");
-    }
-  }
-
+  if (root.contains("keywords")) readKeywords(r, root["keywords"], scene);
   if (root.contains("objects")) {
-    const json& objects = root["objects"];
-    if (!objects.is_array()) r.fail("objects", "expected an array");
-    for (std::size_t i = 0; i < objects.size(); ++i) {
-      const std::string where = "objects[" + std::to_string(i) + "]";
-      const json& o = objects[i];
-      if (!o.is_object()) r.fail(where, "expected an object");
-      checkKeys(r, o, where, {"id", "info", "note"});
-      SceneObject object;
-      object.id = o.contains("id")
-                      ? static_cast<std::int32_t>(r.integer(
-                            o["id"], where + ".id", std::numeric_limits<std::int32_t>::min(),
-                            std::numeric_limits<std::int32_t>::max()))
-                      : static_cast<std::int32_t>(i + 1);
-      if (o.contains("info")) {
-        const json& info = o["info"];
-        if (!info.is_object()) r.fail(where + ".info", "expected an object");
-        for (const auto& [key, value] : info.items()) {
-          object.info[r.code(key, where + ".info")] =
-              r.value(value, where + ".info[\"" + key + "\"]");
-        }
-      }
-      scene.objects.push_back(std::move(object));
-    }
+    readArray(r, root["objects"], "objects",
+              [&](const json& o, std::size_t i) { scene.objects.push_back(readObject(r, o, i)); });
   }
-
   if (root.contains("faults")) {
-    const json& faults = root["faults"];
-    if (!faults.is_array()) r.fail("faults", "expected an array");
-    for (std::size_t i = 0; i < faults.size(); ++i) {
-      const std::string where = "faults[" + std::to_string(i) + "]";
-      const json& f = faults[i];
-      if (!f.is_object()) r.fail(where, "expected an object");
-      checkKeys(r, f, where, {"member", "call", "number", "description"});
-      if (!f.contains("member") || !f.contains("number")) {
-        r.fail(where, "\"member\" and \"number\" are required");
-      }
-      Fault fault;
-      fault.member = r.text(f["member"], where + ".member");
-      fault.call = f.contains("call") ? r.integer(f["call"], where + ".call", 1,
-                                                  std::numeric_limits<std::int64_t>::max())
-                                      : 1;
-      fault.number = static_cast<std::int32_t>(r.integer(f["number"], where + ".number",
-                                                         std::numeric_limits<std::int32_t>::min(),
-                                                         std::numeric_limits<std::int32_t>::max()));
-      if (fault.number == 0) r.fail(where + ".number", "0 is no error");
-      fault.description = f.contains("description")
-                              ? fromUtf8(r.text(f["description"], where + ".description"))
-                              : RuntimeError(fault.number).description();
-      scene.faults.push_back(std::move(fault));
-    }
+    readArray(r, root["faults"], "faults",
+              [&](const json& f, std::size_t i) { scene.faults.push_back(readFault(r, f, i)); });
   }
-
   if (root.contains("returns")) {
     const json& returns = root["returns"];
     if (!returns.is_object()) r.fail("returns", "expected an object");

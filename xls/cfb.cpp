@@ -83,47 +83,49 @@ void directoryEntry(Bytes& out, std::u16string_view name, std::uint8_t type, con
   out.u32(0);
 }
 
-}  // namespace
-
-std::vector<std::uint8_t> compoundFile(std::span<const Stream> streams) {
-  // Where each stream starts, in sectors, and how long it is once padded.
-  std::vector<std::size_t> sizes;
-  std::vector<std::size_t> starts;
-  sizes.reserve(streams.size());
-  starts.reserve(streams.size());
-  std::size_t streamSectors = 0;
-  for (const Stream& s : streams) {
-    sizes.push_back(std::max(s.bytes.size(), kMiniStreamCutoff));
-    starts.push_back(streamSectors);
-    streamSectors += sectorsFor(sizes.back());
-  }
-  const std::size_t entries = streams.size() + 1;  // and the root
-  const std::size_t directorySectors = (entries + kEntriesPerSector - 1) / kEntriesPerSector;
-
-  // FAT and DIFAT sectors also need FAT entries: grow both until they cover everything.
+// Where everything lies, in sectors: the streams first, then the directory, the FAT and
+// the DIFAT.
+struct Layout {
+  std::vector<std::size_t> sizes;   // each stream's length once padded
+  std::vector<std::size_t> starts;  // each stream's first sector
+  std::size_t entries = 0;          // directory entries: the root and the streams
+  std::size_t directorySectors = 0;
   std::size_t fatSectors = 0;
   std::size_t difatSectors = 0;
+  std::uint32_t directoryStart = 0, fatStart = 0, difatStart = 0;
+  std::size_t totalSectors = 0;
+};
+
+Layout layOut(std::span<const Stream> streams) {
+  Layout l;
+  std::size_t streamSectors = 0;
+  for (const Stream& s : streams) {
+    l.sizes.push_back(std::max(s.bytes.size(), kMiniStreamCutoff));
+    l.starts.push_back(streamSectors);
+    streamSectors += sectorsFor(l.sizes.back());
+  }
+  l.entries = streams.size() + 1;
+  l.directorySectors = (l.entries + kEntriesPerSector - 1) / kEntriesPerSector;
+  // FAT and DIFAT sectors also need FAT entries: grow both until they cover everything.
   while (true) {
-    const std::size_t total = streamSectors + directorySectors + fatSectors + difatSectors;
+    const std::size_t total = streamSectors + l.directorySectors + l.fatSectors + l.difatSectors;
     const std::size_t needFat = (total + kFatEntriesPerSector - 1) / kFatEntriesPerSector;
     const std::size_t needDifat =
         needFat <= kHeaderDifat
             ? 0
             : (needFat - kHeaderDifat + kDifatEntriesPerSector - 1) / kDifatEntriesPerSector;
-    if (needFat == fatSectors && needDifat == difatSectors) break;
-    fatSectors = needFat;
-    difatSectors = needDifat;
+    if (needFat == l.fatSectors && needDifat == l.difatSectors) break;
+    l.fatSectors = needFat;
+    l.difatSectors = needDifat;
   }
+  l.directoryStart = static_cast<std::uint32_t>(streamSectors);
+  l.fatStart = static_cast<std::uint32_t>(l.directoryStart + l.directorySectors);
+  l.difatStart = static_cast<std::uint32_t>(l.fatStart + l.fatSectors);
+  l.totalSectors = l.difatStart + l.difatSectors;
+  return l;
+}
 
-  const auto directoryStart = static_cast<std::uint32_t>(streamSectors);
-  const auto fatStart = static_cast<std::uint32_t>(directoryStart + directorySectors);
-  const auto difatStart = static_cast<std::uint32_t>(fatStart + fatSectors);
-  const std::size_t totalSectors = difatStart + difatSectors;
-
-  Bytes out;
-  out.reserve(kSector * (1 + totalSectors));
-
-  // Header.
+void writeHeader(Bytes& out, const Layout& l) {
   for (std::uint8_t b : {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1}) out.u8(b);
   out.zeros(16);    // class id
   out.u16(0x003E);  // minor version
@@ -133,28 +135,32 @@ std::vector<std::uint8_t> compoundFile(std::span<const Stream> streams) {
   out.u16(6);       // 64-byte mini sectors
   out.zeros(6);
   out.u32(0);  // directory sectors (always 0 in version 3)
-  out.u32(static_cast<std::uint32_t>(fatSectors));
-  out.u32(directoryStart);
+  out.u32(static_cast<std::uint32_t>(l.fatSectors));
+  out.u32(l.directoryStart);
   out.u32(0);  // transaction signature
   out.u32(kMiniStreamCutoff);
   out.u32(kEndOfChain);  // no mini FAT
   out.u32(0);
-  out.u32(difatSectors ? difatStart : kEndOfChain);
-  out.u32(static_cast<std::uint32_t>(difatSectors));
+  out.u32(l.difatSectors ? l.difatStart : kEndOfChain);
+  out.u32(static_cast<std::uint32_t>(l.difatSectors));
   std::array<std::uint32_t, kHeaderDifat> difat;
   for (std::size_t i = 0; i < kHeaderDifat; ++i) {
-    difat[i] = i < fatSectors ? static_cast<std::uint32_t>(fatStart + i) : kFree;
+    difat[i] = i < l.fatSectors ? static_cast<std::uint32_t>(l.fatStart + i) : kFree;
   }
   out.u32s(difat);
+}
 
-  // The streams, each padded to whole sectors.
+// The streams, each padded to whole sectors.
+void writeStreams(Bytes& out, std::span<const Stream> streams, const Layout& l) {
   for (std::size_t i = 0; i < streams.size(); ++i) {
     out.raw(streams[i].bytes);
-    out.zeros(sectorsFor(sizes[i]) * kSector - streams[i].bytes.size());
+    out.zeros(sectorsFor(l.sizes[i]) * kSector - streams[i].bytes.size());
   }
+}
 
-  // Directory: the root, then the streams in the order given, linked into a tree.
-  std::vector<Node> nodes(entries);
+// The root, then the streams in the order given, linked into a tree by name.
+void writeDirectory(Bytes& out, std::span<const Stream> streams, const Layout& l) {
+  std::vector<Node> nodes(l.entries);
   std::vector<std::uint32_t> sorted(streams.size());
   std::iota(sorted.begin(), sorted.end(), 1u);
   std::sort(sorted.begin(), sorted.end(), [&](std::uint32_t a, std::uint32_t b) {
@@ -162,44 +168,64 @@ std::vector<std::uint8_t> compoundFile(std::span<const Stream> streams) {
   });
   const std::uint32_t top = buildTree(sorted, 0, sorted.size(), 0, nodes);
   int deepest = 0;
-  for (std::size_t id = 1; id < entries; ++id) deepest = std::max(deepest, nodes[id].depth);
+  for (std::size_t id = 1; id < l.entries; ++id) deepest = std::max(deepest, nodes[id].depth);
   const bool perfect = streams.size() + 1 == (std::size_t{1} << (deepest + 1));
-  for (std::size_t id = 1; id < entries; ++id)
+  for (std::size_t id = 1; id < l.entries; ++id) {
     nodes[id].red = !perfect && nodes[id].depth == deepest;
-
+  }
   directoryEntry(out, u"Root Entry", 5, Node{}, top, kEndOfChain, 0, true);
   for (std::size_t i = 0; i < streams.size(); ++i) {
     directoryEntry(out, streams[i].name, 2, nodes[i + 1], kNoStream,
-                   static_cast<std::uint32_t>(starts[i]), static_cast<std::uint32_t>(sizes[i]),
+                   static_cast<std::uint32_t>(l.starts[i]), static_cast<std::uint32_t>(l.sizes[i]),
                    false);
   }
-  for (std::size_t i = entries; i < directorySectors * kEntriesPerSector; ++i) {
+  for (std::size_t i = l.entries; i < l.directorySectors * kEntriesPerSector; ++i) {
     directoryEntry(out, u"", 0, Node{}, kNoStream, 0, 0, false);
   }
+}
 
-  // FAT: each stream's chain and the directory's (every sector before the FAT's own
-  // follows on to the next one, but for the last of each chain), then the FAT's and
-  // DIFAT's own sectors, then free entries to the end of the last FAT sector.
+// Each stream's chain and the directory's (every sector before the FAT's own follows on
+// to the next one, but for the last of each chain), then the FAT's and DIFAT's own
+// sectors, then free entries to the end of the last FAT sector.
+void writeFat(Bytes& out, const Layout& l) {
   std::size_t entry = 0;
   auto chain = [&](std::size_t count) {
     for (std::size_t k = 1; k < count; ++k, ++entry) out.u32(static_cast<std::uint32_t>(entry + 1));
     out.u32(kEndOfChain);
     ++entry;
   };
-  for (std::size_t i = 0; i < streams.size(); ++i) chain(sectorsFor(sizes[i]));
-  chain(directorySectors);
-  for (std::size_t i = 0; i < fatSectors; ++i) out.u32(kFatSector);
-  for (std::size_t i = 0; i < difatSectors; ++i) out.u32(kDifatSector);
-  for (entry = totalSectors; entry < fatSectors * kFatEntriesPerSector; ++entry) out.u32(kFree);
+  for (const std::size_t size : l.sizes) chain(sectorsFor(size));
+  chain(l.directorySectors);
+  for (std::size_t i = 0; i < l.fatSectors; ++i) out.u32(kFatSector);
+  for (std::size_t i = 0; i < l.difatSectors; ++i) out.u32(kDifatSector);
+  for (entry = l.totalSectors; entry < l.fatSectors * kFatEntriesPerSector; ++entry) {
+    out.u32(kFree);
+  }
+}
 
-  // DIFAT sectors: the FAT sectors beyond the 109 the header lists.
-  for (std::size_t d = 0; d < difatSectors; ++d) {
+// The FAT sectors beyond the 109 the header lists, each DIFAT sector ending with the next.
+void writeDifat(Bytes& out, const Layout& l) {
+  for (std::size_t d = 0; d < l.difatSectors; ++d) {
     for (std::size_t k = 0; k < kDifatEntriesPerSector; ++k) {
       const std::size_t f = kHeaderDifat + d * kDifatEntriesPerSector + k;
-      out.u32(f < fatSectors ? static_cast<std::uint32_t>(fatStart + f) : kFree);
+      out.u32(f < l.fatSectors ? static_cast<std::uint32_t>(l.fatStart + f) : kFree);
     }
-    out.u32(d + 1 < difatSectors ? static_cast<std::uint32_t>(difatStart + d + 1) : kEndOfChain);
+    out.u32(d + 1 < l.difatSectors ? static_cast<std::uint32_t>(l.difatStart + d + 1)
+                                   : kEndOfChain);
   }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> compoundFile(std::span<const Stream> streams) {
+  const Layout l = layOut(streams);
+  Bytes out;
+  out.reserve(kSector * (1 + l.totalSectors));
+  writeHeader(out, l);
+  writeStreams(out, streams, l);
+  writeDirectory(out, streams, l);
+  writeFat(out, l);
+  writeDifat(out, l);
   return out.take();
 }
 

@@ -440,8 +440,7 @@ class User {
     actedOn_ = dialog;
     Sleep(100);  // let it show its texts
     std::u16string seen = u"[dialog]";
-    for (const Id id :
-         {Id::Tipo, Id::NumPedido, Id::CodCliente, Id::ValorPunto, Id::Iva, Id::Ruta}) {
+    for (const Id id : brosk::layout::kInputs) {
       seen += u" " + fromWide(windowText(GetDlgItem(dialog, brosk::layout::controlId(id))));
     }
     print(seen);
@@ -502,8 +501,7 @@ class User {
   static void sayNames(HWND dialog) {
     std::u16string line = u"[names]";
     const char16_t* separator = u" ";
-    for (const Id id :
-         {Id::Tipo, Id::NumPedido, Id::CodCliente, Id::ValorPunto, Id::Iva, Id::Ruta}) {
+    for (const Id id : brosk::layout::kInputs) {
       line += separator + labelOf(GetDlgItem(dialog, brosk::layout::controlId(id)));
       separator = u" | ";
     }
