@@ -53,17 +53,6 @@ std::u16string standardDescription(std::int32_t number) {
   }
 }
 
-namespace {
-
-// A number as a VB caller reads it: an HRESULT of the VB facility (0x800A0000 + N, as
-// another component may return it) is run-time error N.
-std::int32_t vbNumber(std::int32_t number) {
-  const auto code = static_cast<std::uint32_t>(number);
-  return (code & 0xFFFF0000u) == 0x800A0000u ? static_cast<std::int32_t>(code & 0xFFFFu) : number;
-}
-
-}  // namespace
-
 RuntimeError::RuntimeError(std::int32_t number) : RuntimeError(number, std::u16string()) {}
 
 RuntimeError::RuntimeError(std::int32_t number, std::u16string description)

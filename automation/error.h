@@ -33,6 +33,21 @@ inline constexpr std::int32_t kArgumentNotOptional = 449;
 inline constexpr std::int32_t kWrongArgumentCount = 450;
 }  // namespace err
 
+// Whether a code is an HRESULT of the VB facility, 0x800A0000 + N: run-time error N as a
+// VB component or a host returns it.
+constexpr bool isVbFacility(std::int32_t code) {
+  return (static_cast<std::uint32_t>(code) & 0xFFFF0000u) == 0x800A0000u;
+}
+
+// The number a VB caller reads from a code: N from 0x800A0000 + N, the code itself
+// otherwise. A bare 0x800A0000 names no error, and is read as the automation error 440,
+// as a failure without a number is everywhere else.
+constexpr std::int32_t vbNumber(std::int32_t code) {
+  if (!isVbFacility(code)) return code;
+  const auto number = static_cast<std::int32_t>(static_cast<std::uint32_t>(code) & 0xFFFFu);
+  return number == 0 ? err::kAutomation : number;
+}
+
 // The Spanish description a VB run-time shows for a number; "Error definido por la
 // aplicación o por el objeto" for numbers without one of their own.
 std::u16string standardDescription(std::int32_t number);
@@ -58,7 +73,9 @@ class RuntimeError : public std::exception {
 
 // The run-time error that the exception being handled stands for: a RuntimeError as
 // it is, an allocation failure as error 7, any other exception as error 440 with its
-// message. Call only inside a catch block.
+// message. Call only inside a catch block. This is the core's own translation, for the
+// order builder's message; the COM boundary (win/boundary.h) turns the same exceptions
+// into an HRESULT with error information instead, without allocating for error 7.
 RuntimeError currentError();
 
 }  // namespace brosk

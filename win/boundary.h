@@ -14,6 +14,7 @@
 #include <span>
 #include <type_traits>
 
+#include "automation/error.h"
 #include "win/module.h"
 
 namespace brosk::win {
@@ -25,6 +26,13 @@ namespace brosk::win {
 // anything else is E_UNEXPECTED. The thread's error information is cleared where there
 // is none to give, so that a caller never reads an earlier call's.
 HRESULT resultFromCaughtException(const wchar_t* source, REFIID iid) noexcept;
+
+// Hands a run-time error to the caller through IErrorInfo, as a VB component does.
+void setErrorInfo(const RuntimeError& e, const wchar_t* source, const IID& iid) noexcept;
+
+// The HRESULT for a run-time error number: 0x800A0000 + N for a VB number, the number
+// itself when it is an HRESULT (negative).
+HRESULT hresultOf(std::int32_t number) noexcept;
 
 // Runs `body`, which returns an HRESULT or nothing (S_OK), as an entry from outside.
 template <class Body>

@@ -218,12 +218,7 @@ RuntimeError invokeError(HRESULT hr, const EXCEPINFO& given) {
     // The callee's strings are ours to free, whatever happens while they are read.
     const unique_bstr description(info.bstrDescription), source(info.bstrSource),
         help(info.bstrHelpFile);
-    std::int32_t number = info.wCode;
-    if (number == 0) {
-      const auto code = static_cast<std::uint32_t>(info.scode);
-      number = (code & 0xFFFF0000u) == 0x800A0000u ? static_cast<std::int32_t>(code & 0xFFFFu)
-                                                   : static_cast<std::int32_t>(code);
-    }
+    std::int32_t number = info.wCode ? info.wCode : vbNumber(info.scode);
     if (number == 0) number = err::kAutomation;
     return RuntimeError(number, fromBstr(description.get()));
   }
@@ -368,7 +363,7 @@ ObjectRef createComObject(std::u16string_view progId) {
   // A class that fails with a run-time error of its own (an HRESULT of the VB facility)
   // is reported so, with its description; any other failure is no object: error 429.
   if (FAILED(hr)) {
-    if ((static_cast<std::uint32_t>(hr) & 0xFFFF0000u) == 0x800A0000u) throw invokeError(hr, {});
+    if (isVbFacility(hr)) throw invokeError(hr, {});
     return nullptr;
   }
   return wrapDispatch(dispatch.get());

@@ -32,11 +32,4 @@ RuntimeError invokeError(HRESULT hr, const EXCEPINFO& info);
 // number and description in EXCEPINFO, from `source`. No type information.
 IDispatch* exposeObject(ObjectRef object, const wchar_t* source);
 
-// Hands a run-time error to the caller through IErrorInfo, as a VB component does.
-void setErrorInfo(const RuntimeError& e, const wchar_t* source, const IID& iid) noexcept;
-
-// The HRESULT for a run-time error number: 0x800A0000 + N for a VB number, the number
-// itself when it is an HRESULT (negative).
-HRESULT hresultOf(std::int32_t number) noexcept;
-
 }  // namespace brosk::win

@@ -28,8 +28,6 @@
 namespace brosk::win {
 namespace {
 
-constexpr wchar_t kProgId[] = L"brosk.Plugin";
-
 // An entry from outside.
 template <class Body>
 HRESULT entry(REFIID iid, Body&& body) noexcept {

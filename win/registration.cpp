@@ -8,7 +8,6 @@
 namespace brosk::win {
 namespace {
 
-constexpr wchar_t kProgId[] = L"brosk.Plugin";
 // The automation (type library) marshaler of dual interfaces.
 constexpr wchar_t kTypeLibMarshaler[] = L"{00020424-0000-0000-C000-000000000046}";
 const wchar_t* const kPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";

@@ -7,6 +7,9 @@
 
 namespace brosk::win {
 
+// The class's ProgID, also the source of its error information.
+inline constexpr wchar_t kProgId[] = L"brosk.Plugin";
+
 // Writes every key, with this DLL's path. Doing it again rewrites the same keys.
 HRESULT registerPlugin(Scope scope);
 
