@@ -101,7 +101,7 @@ def container(raw):
         start, size = struct.unpack_from("<IQ", e, 116)
         if kind == 0:
             need(e == bytes(64) + struct.pack("<HBBIII", 0, 0, 0, NOSTREAM, NOSTREAM, NOSTREAM)
-                 + bytes(52), "unused directory entry %d is not cleared", i)
+                 + bytes(48), "unused directory entry %d is not cleared", i)
             parsed.append(None)
             continue
         need(kind in (1, 2, 5) and (kind == 5) == (i == 0), "directory entry %d has type %d", i, kind)

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <map>
 #include <random>
 #include <sstream>
 
@@ -16,6 +17,7 @@
 #include "files.h"
 #include "platform/files.h"
 #include "xls/biff8.h"
+#include "xls/cfb.h"
 #include "xls/excel_app.h"
 #include "xls/workbook.h"
 
@@ -138,6 +140,50 @@ TEST(XlsEngine, TheStrictCheckerCatchesEveryChangeAndPassesAWorkbookWithDifat) {
   ASSERT_GT(std::filesystem::file_size(dir / "big.xls"), 109u * 128 * 512);
   const auto big = testing::run(check + testing::quoted((dir / "big.xls").string()));
   EXPECT_EQ(big.status, 0) << big.err;
+}
+
+// The compound file of one to seven streams (the directory tree at every shape up to
+// three levels) and of one 8 MB stream (DIFAT sectors), read back by the strict checker:
+// each stream's size and CRC-32 as written, zeros padding it to 4096 bytes.
+TEST(XlsEngine, TheCompoundFileHoldsOneToSevenStreamsAndOneOfEightMegabytes) {
+  auto crc32 = [](const std::vector<std::uint8_t>& bytes) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (const std::uint8_t b : bytes) {
+      crc ^= b;
+      for (int k = 0; k < 8; ++k) crc = crc >> 1 ^ (0xEDB88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+  };
+  TempFolder dir;
+  const std::vector<std::size_t> eight = {8u << 20};
+  std::vector<std::vector<std::size_t>> shapes = {eight};
+  for (std::size_t n = 1; n <= 7; ++n) shapes.emplace_back(n, 700 * n);
+  for (const auto& sizes : shapes) {
+    std::vector<std::vector<std::uint8_t>> data;
+    std::vector<Stream> streams;
+    std::map<std::string, std::string> expected;
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+      data.emplace_back(std::max<std::size_t>(sizes[i], 4096));
+      for (std::size_t k = 0; k < sizes[i]; ++k)
+        data[i][k] = static_cast<std::uint8_t>(k % 251 + i);
+      const std::string name = std::string(i % 3 + 1, 'a') + std::to_string(i);
+      char line[64];
+      std::snprintf(line, sizeof line, "%s %zu %08x", name.c_str(), data[i].size(),
+                    static_cast<unsigned>(crc32(data[i])));
+      expected[name] = line;
+      streams.push_back({fromUtf8(name), std::span(data[i]).first(sizes[i])});
+    }
+    const std::vector<std::uint8_t> file = compoundFile(streams);
+    const auto path = dir / ("cf" + std::to_string(sizes.size()) + ".bin");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+    std::string lines;
+    for (const auto& [name, line] : expected) lines += line + "\n";
+    const auto read = testing::run(std::string(BROSK_SOURCE) + "/scripts/xls-check --container " +
+                                   testing::quoted(path.string()));
+    EXPECT_EQ(read.out, lines) << read.err;
+  }
 }
 
 TEST(XlsEngine, AnEmptySheetIsAValidWorkbook) {

@@ -11,10 +11,11 @@
 #include <optional>
 #include <unordered_map>
 
+#include "xls/biff8_records.h"
 #include "xls/bytes.h"
 
 namespace brosk::xls {
-namespace {
+namespace detail {
 
 namespace rt {  // record types
 constexpr std::uint16_t kBof = 0x0809, kEof = 0x000A, kInterfaceHdr = 0x00E1, kMms = 0x00C1,
@@ -37,79 +38,6 @@ constexpr std::uint16_t kBof = 0x0809, kEof = 0x000A, kInterfaceHdr = 0x00E1, kM
                         kMulRk = 0x00BD, kNumber = 0x0203, kDbCell = 0x00D7, kWindow2 = 0x023E,
                         kSelection = 0x001D;
 }  // namespace rt
-
-constexpr std::size_t kMaxRecordData = 8224;
-constexpr std::uint16_t kCellXf = 15;  // the default cell format
-constexpr std::uint16_t kDateXf = 21;  // a cell format with the built-in short date
-constexpr int kRowsPerBlock = 32;
-
-// The shared string table: every distinct text once, in order of first use.
-struct StringTable {
-  std::vector<const std::u16string*> strings;
-  std::unordered_map<std::u16string_view, std::uint32_t> index;
-  std::uint32_t references = 0;
-
-  std::uint32_t add(const std::u16string& s) {
-    ++references;
-    const auto [it, inserted] = index.try_emplace(s, static_cast<std::uint32_t>(strings.size()));
-    if (inserted) strings.push_back(&s);
-    return it->second;
-  }
-};
-
-// A row that holds cells: its number and the range of its cells in Sheet::cells().
-struct RowSpan {
-  int row;
-  std::size_t first;
-  std::size_t end;
-};
-
-// One workbook being written: the cells, the stream so far, and the positions that later
-// records fill in.
-struct Book {
-  Book(const Sheet& s, const std::u16string& name) : sheet(s), sheetName(name) {
-    const auto& cells = sheet.cells();
-    strings.index.reserve(cells.size());
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-      const int row = Sheet::rowOf(cells[i].first);
-      if (rows.empty() || rows.back().row != row) rows.push_back({row, i, i});
-      rows.back().end = i + 1;
-      if (cells[i].second.kind == Cell::Kind::Text)
-        sstIndex.push_back(strings.add(cells[i].second.text));
-    }
-    out.reserve(4096 + cells.size() * 16);
-  }
-
-  const Sheet& sheet;
-  const std::u16string& sheetName;
-  Bytes out;
-  StringTable strings;
-  std::vector<std::uint32_t> sstIndex;  // of each text cell, in cell order
-  std::vector<RowSpan> rows;
-  std::vector<std::pair<std::uint32_t, std::uint16_t>> extSst;  // stream position, offset
-  std::size_t extSstBucket = 8;
-  std::size_t boundSheetPositionAt = 0;
-  std::size_t indexDefColWidthAt = 0;
-  std::size_t indexDbCellsAt = 0;
-};
-
-// Writes a record's header when made and its length when it goes.
-class Record {
- public:
-  Record(Book& book, std::uint16_t type) : out_(book.out) {
-    out_.u16(type);
-    lengthAt_ = out_.size();
-    out_.u16(0);
-  }
-  ~Record() { out_.patch16(lengthAt_, static_cast<std::uint16_t>(out_.size() - lengthAt_ - 2)); }
-  Record(const Record&) = delete;
-  Record& operator=(const Record&) = delete;
-  std::size_t dataSize() const { return out_.size() - lengthAt_ - 2; }
-
- private:
-  Bytes& out_;
-  std::size_t lengthAt_;
-};
 
 void u16Record(Book& b, std::uint16_t type, std::uint16_t value) {
   const Record r(b, type);
@@ -565,10 +493,6 @@ void writeRow(Book& b, const RowSpan& row) {
   b.out.u16(kCellXf);
 }
 
-}  // namespace
-
-namespace {
-
 std::uint64_t bitsOf(double value) {
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
@@ -587,12 +511,14 @@ double rkValue(std::uint32_t rk) {
   return (rk & 0x1) ? value / 100 : value;
 }
 
-}  // namespace
+}  // namespace detail
 
 // Each of the four RK forms is tried, and taken when a reader gets the value back bit for
 // bit: a whole number of 30 bits, a hundredth of one (0.07 is 7 / 100, although 0.07 * 100
 // is not 7 in floating point), the top 30 bits of the Double, or a hundredth of those.
 std::optional<std::uint32_t> rkNumber(double value) {
+  using detail::bitsOf;
+  using detail::rkValue;
   if (!std::isfinite(value)) return std::nullopt;
   constexpr double kLimit = 536870912.0;  // 2^29: a 30-bit signed whole number is below it
   std::uint32_t candidates[4];
@@ -615,7 +541,7 @@ std::optional<std::uint32_t> rkNumber(double value) {
   return std::nullopt;
 }
 
-namespace {
+namespace detail {
 
 std::uint16_t xfOf(const Cell& cell) {
   return cell.kind == Cell::Kind::Date ? kDateXf : kCellXf;
@@ -776,9 +702,10 @@ void assembleWorksheet(Book& b) {
   writeEof(b);
 }
 
-}  // namespace
+}  // namespace detail
 
 std::vector<std::uint8_t> workbookStream(const Sheet& sheet, const std::u16string& sheetName) {
+  using namespace detail;
   Book book(sheet, sheetName);
   assembleGlobals(book);
   book.out.patch32(book.boundSheetPositionAt, static_cast<std::uint32_t>(book.out.size()));
