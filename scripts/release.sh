@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds the release bundle: both DLLs and both MSI packages, the install guide (the
-# README's install section) and SHA-256 sums, zipped as build/release/brosk-VERSION.zip.
+# Builds the release bundle: both DLLs and both MSI packages, the install guide
+# (docs/install.md, as INSTALL.txt) and SHA-256 sums, zipped as build/release/brosk-VERSION.zip.
 #
 # Authenticode signing needs the certificate (PEM, with its chain), its key and a
 # timestamp authority. Since June 2023 a publicly trusted code-signing key lives in
@@ -96,8 +96,8 @@ done
     echo "NOT SIGNED: these files carry no Authenticode signature; check them against SHA256SUMS."
   fi
   echo
-  # The README's install section, as text.
-  sed -n '/^## Installing on Windows/,/^## /p' README.md | sed '$d'
+  # The install guide, as text, without its part for developers.
+  sed '/^## For developers/,$d' docs/install.md
 } > "$stage/INSTALL.txt"
 (cd "$stage" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum > SHA256SUMS)
 (cd "$out" && zip -qr "$name.zip" "$name")

@@ -10,7 +10,6 @@
 namespace brosk {
 namespace {
 
-using testing::errorOf;
 using Calls = std::vector<std::string>;
 
 class Cycle : public testing::Export {
@@ -120,7 +119,7 @@ TEST_F(Cycle, TwoFailedStartsEndTheWriterWithTheSecondError) {
 TEST_F(Cycle, AFailureLeavesTheObjectsOpenUntilTheNextCycleReplacesThem) {
   excel->failingMember = "SaveAs";
   withPlugin([&](Plugin& plugin) {
-    EXPECT_EQ(errorOf([&] { plugin.escribirPRE(); }), 1004);
+    EXPECT_RAISES([&] { plugin.escribirPRE(); }, 1004);
     EXPECT_NE(plugin.excel(), nullptr);
     EXPECT_NE(plugin.libro(), nullptr);
     EXPECT_NE(plugin.hoja(), nullptr);

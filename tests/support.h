@@ -40,6 +40,23 @@ std::int32_t errorOf(F&& body) {
   return 0;
 }
 
+// Whether `body` raises run-time error `number` (0: none); the failure says what it
+// raised instead.
+template <class F>
+::testing::AssertionResult raises(F&& body, std::int32_t number) {
+  try {
+    body();
+  } catch (const RuntimeError& e) {
+    if (e.number() == number) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "raised " << e.what() << ", not error " << number;
+  }
+  if (number == 0) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "raised no run-time error, not error " << number;
+}
+// EXPECT_RAISES(callable, number) and ASSERT_RAISES: the call raises that run-time error.
+#define EXPECT_RAISES(body, number) EXPECT_TRUE(::brosk::testing::raises((body), (number)))
+#define ASSERT_RAISES(body, number) ASSERT_TRUE(::brosk::testing::raises((body), (number)))
+
 // Whether `body` raises run-time error `number` with exactly `description`; the failure
 // says what it raised instead.
 template <class F>

@@ -24,8 +24,6 @@
 namespace brosk::xls {
 namespace {
 
-using testing::errorOf;
-
 using nlohmann::json;
 using testing::numberCell;
 using testing::readCells;
@@ -107,15 +105,15 @@ TEST(XlsEngine, TheSheetEdgesAndTheTextLimit) {
   Sheet sheet;
   sheet.setText(65536, 256, u"last");
   sheet.setText(1, 1, u"first");
-  EXPECT_EQ(errorOf([&] { sheet.setText(65537, 1, u"x"); }), 9);
-  EXPECT_EQ(errorOf([&] { sheet.setNumber(1, 257, 1); }), 9);
-  EXPECT_EQ(errorOf([&] { sheet.setNumber(0, 1, 1); }), 9);
+  EXPECT_RAISES([&] { sheet.setText(65537, 1, u"x"); }, 9);
+  EXPECT_RAISES([&] { sheet.setNumber(1, 257, 1); }, 9);
+  EXPECT_RAISES([&] { sheet.setNumber(0, 1, 1); }, 9);
   EXPECT_RUNTIME_ERROR(sheet.setText(2, 5, std::u16string(32768, u'x')), 5,
                        u"El texto de la celda (2, 5) tiene 32768 caracteres; una celda admite "
                        u"32767 como máximo");
-  EXPECT_EQ(errorOf([&] { sheet.setText(2, 5, std::u16string(1, char16_t(0xDC00))); }), 5);
-  EXPECT_EQ(errorOf([&] { sheet.setNumber(2, 5, std::nan("")); }), 6);
-  EXPECT_EQ(errorOf([&] { sheet.setNumber(2, 5, -INFINITY); }), 6);
+  EXPECT_RAISES([&] { sheet.setText(2, 5, std::u16string(1, char16_t(0xDC00))); }, 5);
+  EXPECT_RAISES([&] { sheet.setNumber(2, 5, std::nan("")); }, 6);
+  EXPECT_RAISES([&] { sheet.setNumber(2, 5, -INFINITY); }, 6);
   saveXls(systemFileSystem(), dir.u16("edges.xls"), sheet);
   EXPECT_EQ(readCells(dir / "edges.xls"),
             (std::vector<json>{textCell(1, 1, "first"), textCell(65536, 256, "last")}));
@@ -235,11 +233,10 @@ TEST_F(AtomicSave, TargetsThatCannotBeWrittenNameThePathAndTheReason) {
       saveXls(files, dir.u16("missing/PRE.xls"), sheet), 76,
       u"No se ha encontrado la ruta de acceso: «" + dir.u16("missing/PRE.xls") + u"»");
   std::filesystem::create_directory(dir / "LPS.xls");
-  EXPECT_EQ(errorOf([&] { saveXls(files, dir.u16("LPS.xls"), sheet); }), 75);
-  EXPECT_EQ(
-      errorOf([&] { saveXls(files, dir.u16("a") + std::u16string(1, u'\0') + u".xls", sheet); }),
-      52);
-  EXPECT_EQ(errorOf([&] { saveXls(files, u"", sheet); }), 52);
+  EXPECT_RAISES([&] { saveXls(files, dir.u16("LPS.xls"), sheet); }, 75);
+  EXPECT_RAISES([&] { saveXls(files, dir.u16("a") + std::u16string(1, u'\0') + u".xls", sheet); },
+                52);
+  EXPECT_RAISES([&] { saveXls(files, u"", sheet); }, 52);
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"LPS.xls"});
 }
 
@@ -261,7 +258,7 @@ TEST_F(AtomicSave, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsSaidSo) {
     EXPECT_EQ(files.waited, 2000);
   }
   files.set({FileStep::Rename, EACCES});  // not a file held: no wait
-  EXPECT_EQ(errorOf([&] { saveXls(files, dir.u16("PRE.xls"), sheet); }), 70);
+  EXPECT_RAISES([&] { saveXls(files, dir.u16("PRE.xls"), sheet); }, 70);
   EXPECT_EQ(files.waited, 0);
   files.clear();
   EXPECT_EQ(readCells(dir / "PRE.xls"), std::vector<json>{textCell(1, 1, "new")});
@@ -461,8 +458,8 @@ TEST_F(ExcelObjects, WritesTextDoubleIntegerAndLongCells) {
   put(1, 2, Variant::dbl(0.12));
   put(1, 3, Variant::integer(3));
   put(1, 6, Variant::lng(1));
-  EXPECT_EQ(errorOf([&] { put(1, 7, Variant::boolean(true)); }), 13);
-  EXPECT_EQ(errorOf([&] { put(0, 7, Variant::lng(1)); }), 9);
+  EXPECT_RAISES([&] { put(1, 7, Variant::boolean(true)); }, 13);
+  EXPECT_RAISES([&] { put(0, 7, Variant::lng(1)); }, 9);
   saveAs("c.xls", 56);
   EXPECT_EQ(readCells(dir / "c.xls"),
             (std::vector<json>{textCell(1, 1, "CABECERA"), numberCell(1, 2, 0.12),
@@ -474,26 +471,26 @@ TEST_F(ExcelObjects, BothFormatCodesWriteTheSameFile) {
   saveAs("56.xls", 56);
   saveAs("4143.xls", -4143);
   EXPECT_EQ(testing::fileBytes(dir / "56.xls"), testing::fileBytes(dir / "4143.xls"));
-  EXPECT_EQ(errorOf([&] { saveAs("51.xls", 51); }), 5);
+  EXPECT_RAISES([&] { saveAs("51.xls", 51); }, 5);
 }
 
 TEST_F(ExcelObjects, OffersExactlyTheMembersTheWorkbookCycleUses) {
   const ObjectRef owner = toObject(invoke(*book, u"Application", CallKind::PropertyGet));
   EXPECT_EQ(owner, app);
   EXPECT_EQ(invoke(*owner, u"Version", CallKind::PropertyGet), Variant::text(u"16.0"));
-  EXPECT_EQ(errorOf([&] {
-              invoke(*app, u"Visible", CallKind::PropertyPut,
-                     {Arg::byVal(Variant::boolean(false))});
-            }),
-            438);
-  EXPECT_EQ(errorOf([&] {
-              invoke(*book, u"Worksheets", CallKind::PropertyGet,
-                     {Arg::byVal(Variant::integer(2))});
-            }),
-            9);
-  EXPECT_EQ(errorOf([&] { invoke(*sheet, u"Range", CallKind::PropertyGet); }), 438);
+  EXPECT_RAISES(
+      [&] {
+        invoke(*app, u"Visible", CallKind::PropertyPut, {Arg::byVal(Variant::boolean(false))});
+      },
+      438);
+  EXPECT_RAISES(
+      [&] {
+        invoke(*book, u"Worksheets", CallKind::PropertyGet, {Arg::byVal(Variant::integer(2))});
+      },
+      9);
+  EXPECT_RAISES([&] { invoke(*sheet, u"Range", CallKind::PropertyGet); }, 438);
   invoke(*book, u"Close", CallKind::Method);
-  EXPECT_EQ(errorOf([&] { saveAs("late.xls", 56); }), 440);
+  EXPECT_RAISES([&] { saveAs("late.xls", 56); }, 440);
   invoke(*app, u"Quit", CallKind::Method);
   ObjectFactory factory;
   registerExcel(factory, systemFileSystem());

@@ -6,9 +6,9 @@
 # library unloaded and loaded again, both bitnesses registered side by side, and order
 # folder names that would reach another folder or exceed the old path limit.
 #
-#   host-tests.sh 32|64 WINDOWS_BUILD LINUX_BUILD SOURCE
+#   host-tests.sh 32|64 WINDOWS_BUILD LINUX_BUILD SOURCE [SECTION]
 set -uo pipefail
-source "$(dirname "$0")/wine-lib.sh" "$1" "$2" "$3" "$4" host-test
+source "$(dirname "$0")/wine-lib.sh" "$1" "$2" "$3" "$4" host-test "${5:-}"
 
 w regsvr32 /s "$(winpath "$dll")" && w regsvr32 /s "$(winpath "$kdsim")" || fail "regsvr32"
 
@@ -22,11 +22,6 @@ scene() {  # FILE PRICE...: a scene whose objects have these prices
   echo "{\"keywords\": {\"@Base.CustomerCompany()\": \"C\"}, \"objects\": [$objects]}" > "$file"
 }
 
-# --- The host's floating-point state ---------------------------------------------------
-# Prices that need every bit of a Double and the even rounding; the VAT 7,456 must stay
-# 7.456. Every state gives the default state's workbooks, byte for byte, and gets its own
-# control words back after each call.
-scene "$work/prices.json" "1234567,89" "0,125" "99999999,99" "0,375" "102469145,32"
 keptLink() {  # NAME SCENE DRIVE_OPTIONS... [--keep-orders]: a link; its output, status and
               # workbooks kept in $work/NAME; the orders folder is emptied first unless asked
   local name=$1 scene=$2 options=() keep=
@@ -38,6 +33,13 @@ keptLink() {  # NAME SCENE DRIVE_OPTIONS... [--keep-orders]: a link; its output,
   echo $? > "$work/$name/status"
   cp "$orders"/9_9999/*.xls "$work/$name/" 2>/dev/null
 }
+
+# --- The host's floating-point state ---------------------------------------------------
+# Prices that need every bit of a Double and the even rounding; the VAT 7,456 must stay
+# 7.456. Every state gives the default state's workbooks, byte for byte, and gets its own
+# control words back after each call.
+if section fpu; then
+scene "$work/prices.json" "1234567,89" "0,125" "99999999,99" "0,375" "102469145,32"
 fpLink() {  # NAME STATE [VARIABLE=VALUE...]: a link from a host in STATE
   local name=$1 state=$2
   shift 2
@@ -50,8 +52,7 @@ grep -q '"col": 10, "kind": "number", "value": 1234567.89}' <<<"$("$src/scripts/
 for state in p24 down up zero unmasked; do
   fpLink "$state" "$state"
   for f in PRE LPS; do
-    cmp -s "$work/fp-default/$f.xls" "$work/fp-$state/$f.xls" \
-      && pass "fpu $state: $f.xls byte-identical to the default state's" || fail "fpu $state: $f.xls differs"
+    same "fpu $state: $f.xls byte-identical to the default state's" "$work/fp-default/$f.xls" "$work/fp-$state/$f.xls"
   done
   [ "$(grep -c '^\[fpu\] .*: kept$' "$work/fp-$state/out.txt")" = 2 ] \
     && pass "fpu $state: the host's control words are the same after both calls" \
@@ -62,8 +63,7 @@ done
 # state the host set is the host's afterwards.
 fpLink host-sets-p24 default KDSIM_X87=007F
 for f in PRE LPS; do
-  cmp -s "$work/fp-default/$f.xls" "$work/fp-host-sets-p24/$f.xls" \
-    && pass "host code at 24-bit precision: $f.xls byte-identical" || fail "host code at 24-bit precision: $f.xls differs"
+  same "host code at 24-bit precision: $f.xls byte-identical" "$work/fp-default/$f.xls" "$work/fp-host-sets-p24/$f.xls"
 done
 grep -q '^\[fpu\] OnAppStartAfter: x87 027F -> 007F' "$work/fp-host-sets-p24/out.txt" \
   && pass "host code at 24-bit precision: the host keeps the state it set" || fail "host code: $(grep '^\[fpu\]' "$work/fp-host-sets-p24/out.txt")"
@@ -83,12 +83,14 @@ for state in default unmasked down; do
   [ $? = 0 ] && grep -q '"col": 10, "kind": "number", "value": 1e+307}' <<<"$("$src/scripts/xls-dump" "$orders/9_9999/LPS.xls")" \
     && pass "fpu $state: a price of 1e307 is written" || fail "fpu $state: 1e307: $(cat "$work/large-$state.txt")"
 done
+fi  # fpu
 
 # --- The C runtime's locale and the C++ global locale ------------------------------------
 # Prices the host gives as Doubles are turned into text and read back by the user's
 # conventions. A host (or any component of its process) that sets the C runtime's
 # process-wide locale or the C++ global locale changes nothing: for a user with Spanish
 # and one with English settings, the workbooks are the clean host's, byte for byte.
+if section locale; then
 echo '{"keywords": {"@Base.CustomerCompany()": "C"}, "objects": [
   {"info": {"0": "CAT", "8": "A", "35": "1", "43": 1.125, "49": "d"}},
   {"info": {"0": "CAT", "8": "B", "35": "1", "43": 245.8, "49": "d"}},
@@ -115,12 +117,14 @@ for user in es_ES en_US; do
       || fail "$user user, host locale $crt: $(grep -v '^\[dialog' "$work/locale-$user-$crt/out.txt" | tr '\n' ' ')"
   done
 done
+fi  # locale
 
 # --- Another component's runtime in the process (32-bit) ---------------------------------
 # A host that has loaded the shared libgcc of the i686 MinGW toolchain (as any MinGW-built
 # plug-in or helper DLL does): brosk.dll's own exceptions must still be caught by its own
 # handlers. Without its frames registered with its own unwinder, its first throw would
 # end the host's process (exit status 3, nothing printed).
+if section libgcc; then
 if [ "$bits" = 32 ]; then
   libgcc=$(i686-w64-mingw32-g++-win32 -print-file-name=libgcc_s_dw2-1.dll)
   cp "$libgcc" "$work/"
@@ -135,11 +139,13 @@ if [ "$bits" = 32 ]; then
     && pass "shared libgcc loaded: a failure of SceneCheck reaches the host as error 440" \
     || fail "shared libgcc loaded: status $status: $(tr '\n' ' ' < "$work/libgcc-failed.txt")"
 fi
+fi  # libgcc
 
 # --- A host whose windows live on while the plug-in waits for the user -----------------
 # At each message box and dialog the user finds the host window disabled, and the host's
 # menu command, delivered meanwhile, calls SceneCheck and OnAppStartAfter again: both are
 # refused with error 5 and the running link goes on exactly as on Linux.
+if section modal; then
 modal() {  # NAME EXPECTED_STATUS SCENE DRIVE_OPTIONS...
   local name=$1 expected=$2 scene=$3
   shift 3
@@ -165,6 +171,7 @@ modal modal-bad-vat 1 "$src/examples/cocina-nova.json" --vat dieciocho
 scene "$work/bad-price.json" "diez"
 modal modal-bad-price 1 "$work/bad-price.json"
 modal modal-unhurried 0 "$src/examples/cocina-nova.json" --fpu p24
+fi  # modal
 
 # --- The dialog as the system shows it ----------------------------------------------------
 # A screen reader names every input after the caption before it; the dialog comes up in
@@ -172,6 +179,7 @@ modal modal-unhurried 0 "$src/examples/cocina-nova.json" --fpu p24
 # window procedure (the test build's allocation failing as Aceptar is pressed) ends the
 # dialog and reaches the host as the command's failure, never unwinding through the
 # system's frames (which ends a 32-bit process).
+if section dialog; then
 rm -rf "$orders"
 KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --names --placement --host-window > "$work/shown.txt"
 grep -qxF '[names] Serie: | Número de presupuesto: | Código de cliente: | Valor del punto: | IVA: | Seleccione la ruta:' "$work/shown.txt" \
@@ -203,8 +211,10 @@ w regsvr32 /s "$(winpath "$dll")"
 [ "$status" = 3 ] && grep -qx 'SceneCheck: error -2147024882: ' "$work/dialog-fails.txt" \
   && pass "an exception in the dialog procedure ends the dialog and reaches the host as E_OUTOFMEMORY" \
   || fail "exception in the dialog: status $status: $(grep -v '^\[' "$work/dialog-fails.txt" | tr '\n' ' ')"
+fi  # dialog
 
 # --- Threads that end, a library that unloads ------------------------------------------
+if section threads; then
 rm -rf "$orders"
 started=$(date +%s%N)
 KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --worker > "$work/worker.txt"
@@ -248,8 +258,10 @@ order=$(grep -n -e '"instance":2,"member":"(release)"' -e '"instance":3,"member"
   "$work/fails.jsonl" | cut -d: -f1 | tr '\n' ' ')
 [ "$(echo "$order" | wc -w)" = 3 ] && [ "$(echo "$order" | tr ' ' '\n' | head -2 | sort -n | tail -1)" -lt "$(echo "$order" | awk '{print $3}')" ] \
   && pass "the failed command's host objects are released before the library unloads" || fail "host objects of the failed command: lines $order"
+fi  # threads
 
 # --- Both bitnesses registered side by side --------------------------------------------
+if section bitnesses; then
 if [ -f "$otherBuild/win/brosk.dll" ]; then
   otherDll=$otherBuild/win/brosk.dll
   wOther regsvr32 /s "$(winpath "$otherDll")" && wOther regsvr32 /s "$(winpath "$otherBuild/win/kdsim.dll")"
@@ -269,10 +281,12 @@ if [ -f "$otherBuild/win/brosk.dll" ]; then
 else
   echo "skip side by side: the other bitness is not built ($otherBuild)"
 fi
+fi  # bitnesses
 
 # --- Order folder names ------------------------------------------------------------------
 # A quote number that would reach another folder, or that Windows would cut to another
 # order's name, is refused before anything is made; nothing lands anywhere.
+if section folders; then
 long=$(printf '%*s' 254 '' | tr ' ' 'q')
 for quote in 'x\..' 'x\..\..\users\Public' '9999.' '9999 ' 'a/b' '20:24' 'a<b' 'a>b' 'a"b' 'a|b' 'a?b' 'a*' "a$(printf '\t')b" "$long"; do
   rm -rf "$orders" && mkdir -p "$orders"
@@ -379,8 +393,8 @@ for length in 225 240 253; do
     && "$src/scripts/xls-dump" "$orders/9_$quote/PRE.xls" >/dev/null \
     && pass "a workbook path of ${#path} characters is written whole" || fail "quote of $length characters: $(grep -v '^\[dialog' "$work/long.txt" | tr '\n' ' ')"
 done
+fi  # folders
 
 w regsvr32 /s /u "$(winpath "$dll")"
 w regsvr32 /s /u "$(winpath "$kdsim")"
-echo "$failures failure(s)"
-[ "$failures" = 0 ]
+finish

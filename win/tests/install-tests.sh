@@ -15,9 +15,9 @@
 #   files folder of a per-user install to %LOCALAPPDATA%\Programs. The per-user install
 #   is asked for with ALLUSERS="", and its DLL is in the program files folder.
 #
-#   install-tests.sh 32|64 WINDOWS_BUILD LINUX_BUILD SOURCE
+#   install-tests.sh 32|64 WINDOWS_BUILD LINUX_BUILD SOURCE [SECTION]
 set -uo pipefail
-source "$(dirname "$0")/wine-lib.sh" "$1" "$2" "$3" "$4" install-test
+source "$(dirname "$0")/wine-lib.sh" "$1" "$2" "$3" "$4" install-test "${5:-}"
 source "$build/brosk-msi.env"  # arch, version, product, clsid, libid, iid
 msi=$build/brosk-$version-$arch.msi
 # Where the package puts the DLL, under Wine in both scopes.
@@ -39,22 +39,28 @@ export KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json")
 # Every Windows profile has HKCU\Software\Classes, and a Windows on which Windows
 # Installer and the script host have run has their folders and interfaces under
 # HKLM\Software\Classes; a new Wine prefix has none yet. A first install, script and
-# removal, not checked, makes them.
-w reg add 'HKCU\Software\Classes' /f >/dev/null
-w msiexec /i "$(winpath "$msi")" ALLUSERS=1 /qn /norestart
-w cscript //nologo "$(winpath "$src/win/tests/create.vbs")" >/dev/null
-wOther cscript //nologo "$(winpath "$src/win/tests/create.vbs")" >/dev/null
-w msiexec /x "$(winpath "$msi")" ALLUSERS=1 /qn /norestart
+# removal, not checked, makes them: once per prefix, as each section leaves the keys as
+# they were.
+if [ ! -f "$WINEPREFIX/.brosk-installer-ready-$bits" ]; then
+  w reg add 'HKCU\Software\Classes' /f >/dev/null
+  w msiexec /i "$(winpath "$msi")" ALLUSERS=1 /qn /norestart
+  w cscript //nologo "$(winpath "$src/win/tests/create.vbs")" >/dev/null
+  wOther cscript //nologo "$(winpath "$src/win/tests/create.vbs")" >/dev/null
+  w msiexec /x "$(winpath "$msi")" ALLUSERS=1 /qn /norestart
+  touch "$WINEPREFIX/.brosk-installer-ready-$bits"
+fi
 
-# Both scopes' classes keys (with the other view's, under Wow6432Node), as text.
+# Both scopes' classes keys (with the other view's, under Wow6432Node), as text, read from
+# the prefix's registry files once the Wine server has ended and written them (a reg
+# export of the machine's classes takes seconds): each key's lines without its time stamps.
 snapshot() {  # FILE
-  local root
-  : > "$1"
-  for root in HKCU HKLM; do
-    w reg export "$root\\Software\\Classes" "$(winpath "$1.$root")" /y >/dev/null
-    iconv -f UTF-16 -t UTF-8 "$1.$root" | tr -d '\r' >> "$1"
-    rm -f "$1.$root"
-  done
+  local file
+  wineserver -k; wineserver -w
+  for file in user.reg system.reg; do
+    echo "== $file"
+    awk '/^\[/ { keep = index($0, "[Software\\\\Classes") == 1; if (keep) sub(/\] [0-9]+$/, "]") }
+         keep && !/^#time=/' "$WINEPREFIX/$file"
+  done > "$1"
 }
 unchanged() {  # WHAT BEFORE_FILE
   snapshot "$work/after.reg"
@@ -76,10 +82,26 @@ links() {  # WHAT DRIVE_OPTIONS...: a whole link with the installed plug-in succ
     && pass "$what: the host makes brosk.Plugin and links" || fail "$what: $(grep -v '^\[dialog' "$work/link.txt" | tr '\n' ' ')"
 }
 
+# The package as version 0.99 (its own product code) around the DLL as version 0.99.0.0.
+old=$work/brosk-0.99-$arch.msi
+olderPackage() {
+  [ -f "$old" ] && return 0
+  cp "$dll" "$work/old.dll"
+  /usr/bin/python3 - "$work/old.dll" <<'PY' || return 1
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+at = data.find(struct.pack("<I", 0xFEEF04BD))
+struct.pack_into("<IIII", data, at + 8, 99, 0, 99, 0)  # file and product version 0.99.0.0
+open(sys.argv[1], "wb").write(data)
+PY
+  package 0.99 "$work/old.dll" "$old"
+}
+
+snapshot "$work/before.reg"
 [ -f "$msi" ] && pass "the package $(basename "$msi") is built" || fail "no package $msi"
 
 # --- Per user, without elevation ---------------------------------------------------------
-snapshot "$work/before.reg"
+if section user; then
 w msiexec /i "$(winpath "$msi")" /qn /norestart "${perUser[@]}" && pass "per user: msiexec /i" || fail "per user: msiexec /i failed"
 [ -f "$installDir/brosk.dll" ] && pass "per user: brosk.dll in brosk-$arch" || fail "per user: no $installDir/brosk.dll"
 [ -n "$(registered HKCU)" ] && [ -z "$(registered HKLM)" ] && pass "per user: registered under HKCU only, naming the installed DLL" \
@@ -88,8 +110,10 @@ links "per user" --user-registry
 w msiexec /x "$(winpath "$msi")" /qn /norestart "${perUser[@]}" && pass "per user: msiexec /x" || fail "per user: msiexec /x failed"
 [ ! -e "$productDir" ] && pass "per user: the folder is gone" || fail "per user: $productDir is still there"
 unchanged "per user: removal" "$work/before.reg"
+fi  # user
 
 # --- Per machine ----------------------------------------------------------------------------
+if section machine; then
 w msiexec /i "$(winpath "$msi")" ALLUSERS=1 /qn /norestart && pass "per machine: msiexec /i ALLUSERS=1" || fail "per machine: msiexec /i failed"
 [ -f "$installDir/brosk.dll" ] && pass "per machine: brosk.dll in Program Files" || fail "per machine: no $installDir/brosk.dll"
 [ -n "$(registered HKLM)" ] && [ -z "$(registered HKCU)" ] && pass "per machine: registered under HKLM only" \
@@ -100,36 +124,32 @@ links "per machine"
 w msiexec /x "$(winpath "$msi")" ALLUSERS=1 /qn /norestart && pass "per machine: msiexec /x" || fail "per machine: msiexec /x failed"
 [ ! -e "$productDir" ] && pass "per machine: the folder is gone" || fail "per machine: $productDir is still there"
 unchanged "per machine: removal" "$work/before.reg"
+fi  # machine
 
 # --- An upgrade over an older version -------------------------------------------------------
 # The package as version 0.99 (its own product code) around the DLL as version 0.99.0.0,
 # then this one over it: the older product is removed by the newer, the DLL replaced.
-cp "$dll" "$work/old.dll"
-/usr/bin/python3 - "$work/old.dll" <<'PY'
-import struct, sys
-data = bytearray(open(sys.argv[1], "rb").read())
-at = data.find(struct.pack("<I", 0xFEEF04BD))
-struct.pack_into("<IIII", data, at + 8, 99, 0, 99, 0)  # file and product version 0.99.0.0
-open(sys.argv[1], "wb").write(data)
-PY
-old=$work/brosk-0.99-$arch.msi
-package 0.99 "$work/old.dll" "$old" && pass "upgrade: an older package (0.99) is built" || fail "upgrade: the older package cannot be built"
+if section upgrade; then
+olderPackage && pass "upgrade: an older package (0.99) is built" || fail "upgrade: the older package cannot be built"
 w msiexec /i "$(winpath "$old")" /qn /norestart "${perUser[@]}" && w msiexec /i "$(winpath "$msi")" /qn /norestart "${perUser[@]}" \
   && pass "upgrade: 0.99, then $version over it" || fail "upgrade: installing failed"
 installed=$(w uninstaller --list | grep "|||brosk ($arch)$" | cut -d'|' -f1 | tr '\n' ' ')
 [ "$installed" = "$product " ] && pass "upgrade: only $version is installed" || fail "upgrade: installed: $installed"
-cmp -s "$dll" "$installDir/brosk.dll" && pass "upgrade: the DLL is $version's" || fail "upgrade: the DLL is not $version's"
+same "upgrade: the DLL is $version's" "$dll" "$installDir/brosk.dll"
 links "upgrade" --user-registry
 w msiexec /x "$(winpath "$msi")" /qn /norestart "${perUser[@]}"
 [ ! -e "$productDir" ] && pass "upgrade: removing $version leaves no file" || fail "upgrade: $productDir is still there"
 unchanged "upgrade: removal" "$work/before.reg"
+fi  # upgrade
 
 # --- An upgrade while a host has the DLL loaded ----------------------------------------------
 # The host links once, keeps the plug-in, and links again after the upgrade. A loaded DLL
 # cannot be replaced: the silent upgrade ends with 3010 (restart required; 194 as a Unix
 # exit status) and the new DLL takes its place at the restart (PendingFileRenameOperations),
-# which is why the README says to close the host first. The running host goes on with the
+# which is why the install guide says to close the host first. The running host goes on with the
 # DLL it has; after the restart (wineboot -r) a new host has the new one.
+if section inuse; then
+olderPackage || fail "in use: the older package cannot be built"
 w msiexec /i "$(winpath "$old")" ALLUSERS=1 /qn /norestart || fail "in use: 0.99 per machine cannot be installed"
 rm -f "$work/upgraded" "$work/in-use.txt"
 rm -rf "$orders"
@@ -150,19 +170,19 @@ hostStatus=$?
   || fail "in use: the upgrade ended with $upgradeStatus"
 [ "$hostStatus" = 0 ] && [ "$(succeeded)" = 2 ] \
   && pass "in use: the running host links again after the upgrade" || fail "in use: the host after the upgrade: $(tr '\r\n' '  ' < "$work/in-use.txt")"
-cmp -s "$work/old.dll" "$installDir/brosk.dll" && pass "in use: until the restart the DLL in place is 0.99's" \
-  || fail "in use: before the restart the DLL in place is not 0.99's"
+same "in use: until the restart the DLL in place is 0.99's" "$work/old.dll" "$installDir/brosk.dll"
 w wineboot -r
-cmp -s "$dll" "$installDir/brosk.dll" && pass "in use: after the restart the DLL in place is $version's" \
-  || fail "in use: after the restart the DLL in place is not $version's"
+same "in use: after the restart the DLL in place is $version's" "$dll" "$installDir/brosk.dll"
 links "in use: a host started after the restart"
 w msiexec /x "$(winpath "$msi")" ALLUSERS=1 /qn /norestart
 [ ! -e "$productDir" ] && pass "in use: removing $version leaves no file" || fail "in use: $productDir is still there"
 unchanged "in use: removal" "$work/before.reg"
+fi  # inuse
 
 # --- One scope per PC ----------------------------------------------------------------------
 # A newer version in the other scope is refused: a per-user registration would hide the
 # machine's for that user (and the machine's an older per-user one for everybody else).
+if section scopes; then
 newer=$work/brosk-9.00-$arch.msi
 package 9.00 "$dll" "$newer" || fail "scopes: a newer package cannot be built"
 w msiexec /i "$(winpath "$msi")" ALLUSERS=1 /qn /norestart
@@ -178,11 +198,13 @@ w msiexec /i "$(winpath "$newer")" ALLUSERS=1 /qn /norestart \
          || fail "scopes: refused, but HKLM names '$(registered HKLM)'"; }
 w msiexec /x "$(winpath "$msi")" /qn /norestart "${perUser[@]}"
 unchanged "scopes: removal" "$work/before.reg"
+fi  # scopes
 
 # --- Terminal servers ----------------------------------------------------------------------
 # Windows Installer sets TerminalServer itself; no command line can. The same package
 # with the condition reading a public property instead shows that the condition refuses
 # a per-user install and lets a per-machine one through.
+if section terminal; then
 ts=$work/brosk-ts-$arch.msi
 cp "$msi" "$ts"
 tsMessage=$(msiinfo export "$msi" LaunchCondition | tr -d '\r' | sed -n 's/^ALLUSERS OR NOT TerminalServer\t//p')
@@ -197,8 +219,10 @@ w msiexec /i "$(winpath "$ts")" TESTTERMINALSERVER=1 ALLUSERS=1 /qn /norestart \
   && [ -n "$(registered HKLM)" ] && pass "terminal server: a per-machine install goes through" || fail "terminal server: the per-machine install failed"
 w msiexec /x "$(winpath "$ts")" ALLUSERS=1 /qn /norestart
 unchanged "terminal server: removal" "$work/before.reg"
+fi  # terminal
 
 # --- regsvr32 per user -------------------------------------------------------------------
+if section regsvr32; then
 for round in 1 2; do  # both directions twice: idempotent
   w regsvr32 /s /n /i:user "$(winpath "$dll")" || fail "regsvr32 /n /i:user (round $round)"
 done
@@ -214,8 +238,10 @@ done
   && pass "regsvr32 /u /n /i:user leaves the machine's registration" || fail "regsvr32 /u /n /i:user: the machine's registration is gone"
 w regsvr32 /s /u "$(winpath "$dll")"
 unchanged "regsvr32 per user and per machine, then /u of both" "$work/before.reg"
+fi  # regsvr32
 
 # --- Both bitnesses side by side ---------------------------------------------------------
+if section bitnesses; then
 otherMsi=$(ls "$otherBuild"/brosk-*.msi 2>/dev/null | head -1)
 if [ -n "$otherMsi" ]; then
   wOther regsvr32 /s "$(winpath "$otherBuild/win/kdsim.dll")"
@@ -233,7 +259,7 @@ if [ -n "$otherMsi" ]; then
 else
   echo "skip side by side: the other bitness's package is not built ($otherBuild)"
 fi
+fi  # bitnesses
 
 w regsvr32 /s /u "$(winpath "$kdsim")"
-echo "$failures failure(s)"
-[ "$failures" = 0 ]
+finish

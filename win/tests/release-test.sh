@@ -33,7 +33,7 @@ check() {  # KIND DIR: the bundle in DIR holds every file and sums that match
   [ "$(ls "$top"/brosk-*-x86.msi "$top"/brosk-*-x64.msi 2>/dev/null | wc -l)" = 2 ] || fail "$kind: an MSI package is missing"
   (cd "$top" && sha256sum --quiet -c SHA256SUMS) && [ "$(wc -l < "$top/SHA256SUMS")" = 5 ] \
     && pass "$kind: the sums match its five files" || fail "$kind: sums"
-  grep -q '^## Installing on Windows' "$top/INSTALL.txt" && pass "$kind: the install guide is in it" || fail "$kind: no install guide"
+  grep -q '^# Installing brosk on Windows' "$top/INSTALL.txt" && ! grep -q '^## For developers' "$top/INSTALL.txt" && pass "$kind: the install guide is in it" || fail "$kind: no install guide"
 }
 release() {  # NAME [VAR=VALUE...]: release.sh into $work/NAME, its output in $work/NAME.txt
   local name=$1

@@ -2,8 +2,13 @@
 # both bitnesses), the time-limited Wine call, pass and fail, and whole links compared
 # with the Linux build.
 #
-#   source wine-lib.sh 32|64 WINDOWS_BUILD LINUX_BUILD SOURCE WORK_NAME
+#   source wine-lib.sh 32|64 WINDOWS_BUILD LINUX_BUILD SOURCE WORK_NAME [SECTION]
+#
+# A suite in sections runs one of them when SECTION names it, all without SECTION; its
+# sections open with `if section NAME; then` (CTest makes one test of each, from those
+# lines) and it ends with `finish`.
 bits=$1 build=$(realpath "$2") linux=$(realpath "$3") src=$(realpath "$4")
+only=${6:-all}
 
 export WINEPREFIX=${BROSK_WINEPREFIX:-$(dirname "$build")/wine-prefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=es_ES.UTF-8 LC_ALL=es_ES.UTF-8
@@ -13,9 +18,24 @@ if [ "$bits" = 64 ]; then wine=/usr/lib/wine/wine64; triple=x86_64-w64-mingw32; 
 # Output is looked at once it has been read whole (grep PATTERN <<<"$(cmd)"), never through a
 # pipe into grep -q: grep -q stops reading at the first match, the writer then dies of a
 # broken pipe, and under pipefail the check fails at random although the output was right.
-failures=0
-pass() { echo "ok   $*"; }
-fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+failures=0 checks=0 sections=
+pass() { echo "ok   $*"; checks=$((checks + 1)); }
+fail() { echo "FAIL $*"; failures=$((failures + 1)); checks=$((checks + 1)); }
+# check NAME COMMAND...: passes when COMMAND succeeds. same NAME A B: when two files are
+# byte for byte the same.
+check() { local name=$1; shift; if "$@"; then pass "$name"; else fail "$name"; fi; }
+same() { if cmp -s "$2" "$3"; then pass "$1"; else fail "$1 ($2 and $3 differ)"; fi; }
+# Whether the section NAME is to run.
+section() { sections+=" $1"; [ "$only" = all ] || [ "$only" = "$1" ]; }
+# The suite's end: exit status 0 when every check passed, 1 when one failed or SECTION
+# names no section, 77 (CTest's "skipped") when the section had nothing to check here.
+finish() {
+  if [ "$only" != all ] && [[ " $sections " != *" $only "* ]]; then fail "no section $only in:$sections"; fi
+  echo "$failures failure(s) of $checks check(s)"
+  [ "$failures" = 0 ] || exit 1
+  [ "$checks" -gt 0 ] || exit 77
+  exit 0
+}
 winpath() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
 # Every Wine call has a time limit: nothing here may hang.
 w() { timeout 120 "$wine" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
@@ -46,7 +66,7 @@ if [ "$bits" = 64 ]; then otherBuild=$(dirname "$build")/win32; otherWine=wine; 
 wOther() { timeout 120 "$otherWine" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 kdsim=$build/win/kdsim.dll
 drive=$build/win/brosk-drive.exe
-work=$build/$5
+work=$build/$5-$only
 rm -rf "$work"
 mkdir -p "$work"
 orders=$WINEPREFIX/drive_c/KD_LORVENIC
@@ -81,14 +101,13 @@ link() {  # NAME SCENE EXPECTED_STATUS DRIVE_OPTIONS...
   [ "$status" = "$expected" ] && pass "$name: exit status $status" || fail "$name: exit status $status, expected $expected"
   diff -u "$work/$name/linux-boxes.txt" "$work/$name/wine-boxes.txt" && pass "$name: the same messages as on Linux" \
     || fail "$name: messages differ"
-  cmp -s "$work/$name/trace-linux.jsonl" "$work/$name/trace-wine.jsonl" && pass "$name: the same call trace as on Linux" \
-    || fail "$name: call traces differ"
+  same "$name: the same call trace as on Linux" "$work/$name/trace-linux.jsonl" "$work/$name/trace-wine.jsonl"
   for f in PRE LPS; do
     local l w
     l=$(find "$work/$name/home/KD_LORVENIC" -name "$f.xls" 2>/dev/null | head -1)
     w=$(find "$orders" -name "$f.xls" 2>/dev/null | head -1)
     if [ -z "$l$w" ]; then continue; fi
-    cmp -s "$l" "$w" && pass "$name: $f.xls byte-identical to Linux's" || fail "$name: $f.xls differs ($l, $w)"
+    same "$name: $f.xls byte-identical to Linux's" "$l" "$w"
     "$src/scripts/xls-dump" "$w" >/dev/null && pass "$name: $f.xls reads back" || fail "$name: $f.xls unreadable"
   done
 }

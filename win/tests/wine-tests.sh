@@ -115,5 +115,4 @@ grep -qx 'CreateObject: 429' <<<"$(w cscript //nologo "$(winpath "$src/win/tests
 w regsvr32 /s /u "$(winpath "$dll")" && pass "unregistering twice is no error" || fail "second regsvr32 /u"
 w regsvr32 /s /u "$(winpath "$kdsim")"
 
-echo "$failures failure(s)"
-[ "$failures" = 0 ]
+finish
