@@ -146,13 +146,16 @@ const auto adjustWindowRectExForDpi =
     user32<BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT)>("AdjustWindowRectExForDpi");
 const auto getSystemMetricsForDpi = user32<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
 
+// The screen's device context, released as it was got.
+void releaseScreenDc(HDC dc) noexcept {
+  ReleaseDC(nullptr, dc);
+}
+using unique_screen_dc = unique_any<HDC, &releaseScreenDc>;
+
 // The screen's DPI: the system's, at which the dialog manager made the dialog's font.
 int systemDpi() {
-  struct ScreenDc {
-    HDC dc = GetDC(nullptr);
-    ~ScreenDc() { ReleaseDC(nullptr, dc); }
-  } screen;
-  return GetDeviceCaps(screen.dc, LOGPIXELSY);
+  const unique_screen_dc screen(GetDC(nullptr));
+  return GetDeviceCaps(screen.get(), LOGPIXELSY);
 }
 
 // The dialog's own DPI where the system says it (per monitor), the screen's otherwise.
@@ -210,8 +213,9 @@ int placeDialog(HWND dialog, HWND host) {
 void layOut(HWND dialog, DialogContext& context, int dpi) {
   HFONT font = reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0));
   LOGFONTW face{};
-  if (font && dpi != systemDpi() && GetObjectW(font, sizeof face, &face) == sizeof face) {
-    face.lfHeight = MulDiv(face.lfHeight, dpi, systemDpi());
+  const int fontDpi = systemDpi();
+  if (font && dpi != fontDpi && GetObjectW(font, sizeof face, &face) == sizeof face) {
+    face.lfHeight = MulDiv(face.lfHeight, dpi, fontDpi);
     context.font.reset(CreateFontIndirectW(&face));
     if (context.font) font = context.font.get();
   }
@@ -386,16 +390,17 @@ int Win32User::messageBox(const std::u16string& text, const std::u16string& titl
   int answer = 0;
   if (tDialog) {
     // Owned by the dialog, which is disabled meanwhile; the host's windows already are.
-    const FpCallout callout;
-    answer = MessageBoxW(tDialog, wide(text), wide(title), static_cast<UINT>(style));
+    answer = callOut(
+        [&] { return MessageBoxW(tDialog, wide(text), wide(title), static_cast<UINT>(style)); });
   } else {
     // Owned by the host's window where the thread has one; the thread's windows are
     // disabled either way.
     const ThreadModal modal;
     const HWND owner = modal.owner();
-    const FpCallout callout;
-    answer = MessageBoxW(owner, wide(text), wide(title),
+    answer = callOut([&] {
+      return MessageBoxW(owner, wide(text), wide(title),
                          static_cast<UINT>(style) | (owner ? 0 : MB_TASKMODAL));
+    });
   }
   if (answer <= 0) {
     throw RuntimeError(err::kAutomation, u"No se puede mostrar el mensaje «" + text + u"»");
@@ -407,12 +412,11 @@ void Win32User::showModal(FrmDatos& form) {
   ThreadModal modal;
   DialogContext context{&form, module_, &modal};
   std::vector<WORD> tmpl = dialogTemplate();
-  INT_PTR result = -1;
-  {
-    const FpCallout callout;  // the modal loop runs the host's messages too
-    result = DialogBoxIndirectParamW(module_, reinterpret_cast<LPCDLGTEMPLATEW>(tmpl.data()),
-                                     modal.owner(), dialogProc, reinterpret_cast<LPARAM>(&context));
-  }
+  // The modal loop runs the host's messages too.
+  const INT_PTR result = callOut([&] {
+    return DialogBoxIndirectParamW(module_, reinterpret_cast<LPCDLGTEMPLATEW>(tmpl.data()),
+                                   modal.owner(), dialogProc, reinterpret_cast<LPARAM>(&context));
+  });
   tDialog = nullptr;
   if (context.failure) std::rethrow_exception(context.failure);
   if (result == -1) {
@@ -431,12 +435,7 @@ std::optional<std::u16string> Win32User::browseForFolder(const std::u16string& i
   request.lpfn = nullptr;
   request.lParam = 0;
   request.iImage = 0;
-  PIDLIST_ABSOLUTE chosen = nullptr;
-  {
-    const FpCallout callout;
-    chosen = SHBrowseForFolderW(&request);
-  }
-  const unique_item_list items(chosen);
+  const unique_item_list items(callOut([&] { return SHBrowseForFolderW(&request); }));
   if (items.get() == nullptr) return std::nullopt;
   // A folder's path may be longer than MAX_PATH: a buffer for the longest a path can be.
   std::vector<wchar_t> path(32768, L'\0');

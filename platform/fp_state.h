@@ -89,4 +89,12 @@ class FpCallout {
   FpEntry* entry_;
 };
 
+// Calls `body` (the host's code, or the system's that runs it) in the caller's
+// floating-point state, and returns what it returns.
+template <class Body>
+decltype(auto) callOut(Body&& body) {
+  const FpCallout callout;
+  return body();
+}
+
 }  // namespace brosk

@@ -13,7 +13,6 @@ namespace brosk {
 namespace {
 
 using unique_handle = unique_any<HANDLE, &::CloseHandle, -1>;  // INVALID_HANDLE_VALUE
-using unique_find = unique_any<HANDLE, &::FindClose, -1>;
 
 std::int64_t ticks(const FILETIME& t) {
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) |

@@ -11,7 +11,6 @@
 namespace brosk {
 namespace {
 
-using unique_find = unique_any<HANDLE, &::FindClose, -1>;  // INVALID_HANDLE_VALUE
 using unique_local = unique_any<wchar_t*, &::LocalFree>;
 
 std::u16string localeText(LCTYPE type, const char16_t* fallback) {

@@ -2,12 +2,18 @@
 // calls, the user's conventions from the locale settings, drive C: as it is.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 #include "automation/error.h"
 #include "platform/platform.h"
+#include "platform/unique_any.h"
 
 namespace brosk {
+
+// A directory search, closed when its owner goes; INVALID_HANDLE_VALUE owns nothing.
+using unique_find = unique_any<HANDLE, &::FindClose, -1>;
 
 // The run-time error for a failed file-system call: a Win32 error code mapped to the VB
 // number, the description saying what went wrong and on which path.

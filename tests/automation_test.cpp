@@ -303,6 +303,8 @@ TEST(RuntimeErrors, ReadAsAVbCallerReadsThem) {
   EXPECT_EQ(vb.number(), 70);
   EXPECT_EQ(vb.description(), u"ocupado");
   EXPECT_EQ(RuntimeError(static_cast<std::int32_t>(0x800A01ADu)).number(), 429);
+  // A bare 0x800A0000 names no error: the automation error, as the DLL reads it too.
+  EXPECT_EQ(RuntimeError(static_cast<std::int32_t>(0x800A0000u)).number(), 440);
 }
 
 TEST(RuntimeErrors, AnyExceptionBecomesARuntimeError) {

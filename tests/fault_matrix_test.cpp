@@ -16,6 +16,7 @@
 #include "support.h"
 #include "world.h"
 #include "xls/excel_app.h"
+#include "xls/workbook.h"
 
 namespace brosk {
 namespace {
@@ -344,37 +345,33 @@ TEST_F(Faults, AKillAtAnyFileStepLeavesOneWholeOrder) {
 // modification time and permissions with it, so that an importer that waits for LPS.xls to
 // be no older than PRE.xls sees the earlier order as it was.
 TEST_F(Faults, APutBackFileIsTheEarlierFile) {
-  inFreshThread([&] {
-    load(kitchen());
-    Plugin plugin(services);
-    ASSERT_FALSE(startAndLink(plugin, u"16"));
-    const auto then = fs::file_time_type::clock::now() - std::chrono::hours(48);
-    fs::last_write_time(order() / "PRE.xls", then);
-    fs::permissions(order() / "PRE.xls", fs::perms::owner_read | fs::perms::owner_write);
-    const auto earlier = orderFiles();
-    files.set({testing::FileStep::Rename, EIO, 0, 1 << 30, u"LPS.xls"});
-    load(kitchen());
-    EXPECT_FALSE(startAndLink(plugin));
-    EXPECT_EQ(orderFiles(), earlier);
-    EXPECT_EQ(fs::last_write_time(order() / "PRE.xls"), then);
-    EXPECT_EQ(fs::status(order() / "PRE.xls").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write);
-  });
+  load(kitchen());
+  Plugin plugin(services);
+  ASSERT_FALSE(startAndLink(plugin, u"16"));
+  const auto then = fs::file_time_type::clock::now() - std::chrono::hours(48);
+  fs::last_write_time(order() / "PRE.xls", then);
+  fs::permissions(order() / "PRE.xls", fs::perms::owner_read | fs::perms::owner_write);
+  const auto earlier = orderFiles();
+  files.set({testing::FileStep::Rename, EIO, 0, 1 << 30, u"LPS.xls"});
+  load(kitchen());
+  EXPECT_FALSE(startAndLink(plugin));
+  EXPECT_EQ(orderFiles(), earlier);
+  EXPECT_EQ(fs::last_write_time(order() / "PRE.xls"), then);
+  EXPECT_EQ(fs::status(order() / "PRE.xls").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(Faults, AnUnreplaceableFileThatIsAFolder) {
-  inFreshThread([&] {
-    load(kitchen());
-    Plugin plugin(services);
-    fs::create_directories(order() / "LPS.xls");
-    EXPECT_FALSE(startAndLink(plugin));
-    EXPECT_EQ(texts().back(), u"Error inesperado (75): Error de acceso a la ruta o el archivo: «" +
-                                  dir.u16("KD_LORVENIC/9_9999/LPS.xls") + u"»");
-    EXPECT_EQ(dir.entries(), std::vector<std::string>{"KD_LORVENIC"});
-    EXPECT_TRUE(fs::is_directory(order() / "LPS.xls"));
-    EXPECT_FALSE(fs::exists(order() / "PRE.xls"));  // taken back: no lines to go with it
-    EXPECT_EQ(fs::directory_iterator(order() / "LPS.xls"), fs::directory_iterator());
-  });
+  load(kitchen());
+  Plugin plugin(services);
+  fs::create_directories(order() / "LPS.xls");
+  EXPECT_FALSE(startAndLink(plugin));
+  EXPECT_EQ(texts().back(), u"Error inesperado (75): Error de acceso a la ruta o el archivo: «" +
+                                dir.u16("KD_LORVENIC/9_9999/LPS.xls") + u"»");
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"KD_LORVENIC"});
+  EXPECT_TRUE(fs::is_directory(order() / "LPS.xls"));
+  EXPECT_FALSE(fs::exists(order() / "PRE.xls"));  // taken back: no lines to go with it
+  EXPECT_EQ(fs::directory_iterator(order() / "LPS.xls"), fs::directory_iterator());
 }
 
 // A workbook of an earlier order that is marked read-only (on Linux: nobody may write it)
@@ -405,6 +402,81 @@ TEST_F(Faults, AReadOnlyWorkbookIsNotReplaced) {
     EXPECT_EQ(orderFiles(), earlier);
     fs::permissions(order() / name, fs::perms::owner_write, fs::perm_options::add);
   }
+}
+
+// One workbook saved through the file system with a fault at one step.
+class AtomicSave : public ::testing::Test {
+ protected:
+  testing::TempFolder dir;
+  testing::FaultyFileSystem files;
+  xls::Sheet sheet;
+};
+
+TEST_F(AtomicSave, EveryFailingStepLeavesTheOldFileAndNoTemporaryFile) {
+  sheet.setText(1, 1, u"old");
+  xls::saveXls(files, dir.u16("PRE.xls"), sheet);
+  const auto old = testing::fileBytes(dir / "PRE.xls");
+  sheet.setText(1, 1, u"new");
+  using testing::FileStep;
+  for (const FileStep step :
+       {FileStep::Create, FileStep::Write, FileStep::Flush, FileStep::Rename}) {
+    files.set({step, ENOSPC});
+    EXPECT_RUNTIME_ERROR(xls::saveXls(files, dir.u16("PRE.xls"), sheet), 61,
+                         u"Disco lleno: «" + dir.u16("PRE.xls") + u"»");
+    EXPECT_EQ(testing::fileBytes(dir / "PRE.xls"), old);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"PRE.xls"});
+  }
+  files.clear();
+  xls::saveXls(files, dir.u16("PRE.xls"), sheet);
+  EXPECT_EQ(testing::readCells(dir / "PRE.xls"), std::vector<json>{testing::textCell(1, 1, "new")});
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"PRE.xls"});
+}
+
+TEST_F(AtomicSave, TargetsThatCannotBeWrittenNameThePathAndTheReason) {
+  EXPECT_RUNTIME_ERROR(
+      xls::saveXls(files, dir.u16("missing/PRE.xls"), sheet), 76,
+      u"No se ha encontrado la ruta de acceso: «" + dir.u16("missing/PRE.xls") + u"»");
+  std::filesystem::create_directory(dir / "LPS.xls");
+  EXPECT_RAISES([&] { xls::saveXls(files, dir.u16("LPS.xls"), sheet); }, 75);
+  EXPECT_RAISES(
+      [&] { xls::saveXls(files, dir.u16("a") + std::u16string(1, u'\0') + u".xls", sheet); }, 52);
+  EXPECT_RAISES([&] { xls::saveXls(files, u"", sheet); }, 52);
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"LPS.xls"});
+}
+
+// Scanners, sync clients and the importer hold a new file for a moment: the creation and
+// the rename are tried again with growing pauses for about two seconds in all (the waits
+// are counted, not slept), and a file held for good is error 70 saying that another
+// program has it open. A read-only target is kept and said so.
+TEST_F(AtomicSave, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsSaidSo) {
+  using testing::FileStep;
+  sheet.setText(1, 1, u"new");
+  for (const FileStep step : {FileStep::Create, FileStep::Rename}) {
+    files.set({step, EBUSY, 0, 5});
+    xls::saveXls(files, dir.u16("PRE.xls"), sheet);
+    EXPECT_EQ(files.waited, 10 + 20 + 40 + 80 + 160);
+    files.set({step, EBUSY});
+    EXPECT_RUNTIME_ERROR(
+        xls::saveXls(files, dir.u16("PRE.xls"), sheet), 70,
+        u"Permiso denegado: otro programa tiene abierto «" + dir.u16("PRE.xls") + u"»");
+    EXPECT_EQ(files.waited, 2000);
+  }
+  files.set({FileStep::Rename, EACCES});  // not a file held: no wait
+  EXPECT_RAISES([&] { xls::saveXls(files, dir.u16("PRE.xls"), sheet); }, 70);
+  EXPECT_EQ(files.waited, 0);
+  files.clear();
+  EXPECT_EQ(testing::readCells(dir / "PRE.xls"), std::vector<json>{testing::textCell(1, 1, "new")});
+  EXPECT_EQ(dir.entries(), std::vector<std::string>{"PRE.xls"});
+
+  std::filesystem::permissions(dir / "PRE.xls", std::filesystem::perms::all,
+                               std::filesystem::perm_options::remove);
+  sheet.setText(1, 1, u"newer");
+  EXPECT_RUNTIME_ERROR(
+      xls::saveXls(files, dir.u16("PRE.xls"), sheet), 75,
+      u"Error de acceso a la ruta o el archivo: «" + dir.u16("PRE.xls") + u"» es de sólo lectura");
+  std::filesystem::permissions(dir / "PRE.xls", std::filesystem::perms::owner_read,
+                               std::filesystem::perm_options::add);
+  EXPECT_EQ(testing::readCells(dir / "PRE.xls"), std::vector<json>{testing::textCell(1, 1, "new")});
 }
 
 }  // namespace

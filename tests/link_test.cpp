@@ -58,11 +58,6 @@ class Link : public testing::World {
     Plugin plugin(services);
     return link(plugin);
   }
-  std::vector<testing::MessageBox> boxes() const {
-    std::vector<testing::MessageBox> out;
-    for (const auto& b : user.boxes) out.push_back({b.text, b.title, b.style});
-    return out;
-  }
   Calls calls() const { return host->calls(); }
   fs::path order(const std::string& name = "9_9999") const { return dir / "KD_LORVENIC" / name; }
 };
@@ -77,14 +72,12 @@ testing::MessageBox unexpected(const std::u16string& text) {
 }
 
 TEST_F(Link, AcceptedOrderIsReadInTheHostsOrderAndWrittenAsTwoWorkbooks) {
-  inFreshThread([&] {
-    load(kitchen(
-        {object("CAT", "R1", "1", "100,50", "Bajo"), object("SYSTEM", "W", "1", "5", "Pared"),
-         object("CAT", "R3", "1", "", "Sin precio"), object("CAT", "R4", "0", "7", "Excluido"),
-         object("CAT", "R5", "00", "0,125", "Dos ceros pasa")}));
-    user.showings.push_back({Step::type(Id::Iva, u"21"), Step::click(Id::Aceptar)});
-    EXPECT_FALSE(link());
-  });
+  load(kitchen(
+      {object("CAT", "R1", "1", "100,50", "Bajo"), object("SYSTEM", "W", "1", "5", "Pared"),
+       object("CAT", "R3", "1", "", "Sin precio"), object("CAT", "R4", "0", "7", "Excluido"),
+       object("CAT", "R5", "00", "0,125", "Dos ceros pasa")}));
+  user.showings.push_back({Step::type(Id::Iva, u"21"), Step::click(Id::Aceptar)});
+  EXPECT_FALSE(link());
   EXPECT_EQ(boxes(), (std::vector<testing::MessageBox>{kQuestion, kSuccess}));
   Calls expected{"new KDSDK.Appli", "new KDSDK.Scene", "StartSessionFromCallParams",
                  "SceneGetKeywordInfo"};
@@ -155,26 +148,22 @@ TEST_F(Link, AcceptedOrderIsReadInTheHostsOrderAndWrittenAsTwoWorkbooks) {
 }
 
 TEST_F(Link, VatAmountIsTheRateOverAHundredTimesTheBase) {
-  inFreshThread([&] {
-    load(kitchen({object("CAT", "A", "1", "1234,56", "x")}));
-    user.showings.push_back({Step::type(Id::Iva, u"10"), Step::click(Id::Aceptar)});
-    EXPECT_FALSE(link());
-    const Constantes& c = constantes();
-    EXPECT_EQ(c.dblSuma, 1234.56);
-    EXPECT_EQ(c.dblBase, 1234.56);
-    EXPECT_EQ(c.dblCuotaIVA, 10.0 / 100 * 1234.56);
-    EXPECT_NE(c.dblCuotaIVA, 10.0 * 1234.56 / 100);  // the other order is one unit lower
-    EXPECT_EQ(c.dblTotal, c.dblCuotaIVA + 1234.56);
-  });
+  load(kitchen({object("CAT", "A", "1", "1234,56", "x")}));
+  user.showings.push_back({Step::type(Id::Iva, u"10"), Step::click(Id::Aceptar)});
+  EXPECT_FALSE(link());
+  const Constantes& c = constantes();
+  EXPECT_EQ(c.dblSuma, 1234.56);
+  EXPECT_EQ(c.dblBase, 1234.56);
+  EXPECT_EQ(c.dblCuotaIVA, 10.0 / 100 * 1234.56);
+  EXPECT_NE(c.dblCuotaIVA, 10.0 * 1234.56 / 100);  // the other order is one unit lower
+  EXPECT_EQ(c.dblTotal, c.dblCuotaIVA + 1234.56);
 }
 
 TEST_F(Link, NoSessionMeansNoDialogNoMessageAndNoEndSession) {
-  inFreshThread([&] {
-    load({{"session", 0}});
-    EXPECT_FALSE(link());
-    EXPECT_EQ(constantes().objAppli, nullptr);
-    EXPECT_EQ(constantes().objScene, nullptr);
-  });
+  load({{"session", 0}});
+  EXPECT_FALSE(link());
+  EXPECT_EQ(constantes().objAppli, nullptr);
+  EXPECT_EQ(constantes().objScene, nullptr);
   EXPECT_TRUE(user.seen.empty());
   EXPECT_TRUE(user.boxes.empty());
   EXPECT_EQ(calls(), (Calls{"new KDSDK.Appli", "new KDSDK.Scene", "StartSessionFromCallParams",
@@ -182,23 +171,19 @@ TEST_F(Link, NoSessionMeansNoDialogNoMessageAndNoEndSession) {
 }
 
 TEST_F(Link, CancelReportsNothingLinkedAndStillEndsTheSession) {
-  inFreshThread([&] {
-    load(kitchen({object("CAT", "A", "1", "1", "x")}));
-    user.showings.push_back({Step::click(Id::Cancelar)});
-    EXPECT_FALSE(link());
-  });
+  load(kitchen({object("CAT", "A", "1", "1", "x")}));
+  user.showings.push_back({Step::click(Id::Cancelar)});
+  EXPECT_FALSE(link());
   EXPECT_EQ(boxes(), (std::vector<testing::MessageBox>{kQuestion, kNotLinked}));
   EXPECT_EQ(calls(), (Calls{"new KDSDK.Appli", "new KDSDK.Scene", "StartSessionFromCallParams",
                             "EndSession", "release KDSDK.Appli", "release KDSDK.Scene"}));
 }
 
 TEST_F(Link, EmptySceneIsTheBuildersOwnWarningAndNoFolder) {
-  inFreshThread([&] {
-    load(kitchen({object("SYSTEM", "A", "1", "1", "x"), object("CAT", "B", "0", "1", "y")}));
-    EXPECT_FALSE(link());
-    EXPECT_EQ(constantes().lineas(1).art, u"CABECERA");  // the header line is stored all the same
-    EXPECT_EQ(constantes().dblSuma, 0);
-  });
+  load(kitchen({object("SYSTEM", "A", "1", "1", "x"), object("CAT", "B", "0", "1", "y")}));
+  EXPECT_FALSE(link());
+  EXPECT_EQ(constantes().lineas(1).art, u"CABECERA");  // the header line is stored all the same
+  EXPECT_EQ(constantes().dblSuma, 0);
   EXPECT_EQ(boxes(), (std::vector<testing::MessageBox>{kQuestion, kEmpty}));
   EXPECT_EQ(calls().at(calls().size() - 3), "EndSession");
   EXPECT_TRUE(fs::is_empty(dir / "KD_LORVENIC"));
@@ -252,10 +237,8 @@ TEST_F(Link, LineTableHolds199ObjectsAndThe200thIsError9) {
 }
 
 TEST_F(Link, PriceThatIsNotANumberStopsTheBuildWithError13) {
-  inFreshThread([&] {
-    load(kitchen({object("CAT", "A", "1", "12 €", "x")}));
-    EXPECT_FALSE(link());
-  });
+  load(kitchen({object("CAT", "A", "1", "12 €", "x")}));
+  EXPECT_FALSE(link());
   EXPECT_EQ(boxes().back(), unexpected(u"13): No coinciden los tipos"));
   EXPECT_FALSE(fs::exists(order()));
 }
@@ -292,16 +275,14 @@ TEST_F(Link, MissingBaseFolderExistingOrderFolderAndADriveRootBase) {
 }
 
 TEST_F(Link, SecondCommandAfterAceptarShowsTheEntriesWithoutTheLoadStep) {
-  inFreshThread([&] {
-    load(kitchen({object("CAT", "A", "1", "1", "x")}));
-    user.showings.push_back(
-        {Step::type(Id::Tipo, u"3"), Step::type(Id::NumPedido, u" 42"), Step::click(Id::Aceptar)});
-    EXPECT_FALSE(link());
-    fs::remove_all(dir / "KD_LORVENIC");  // the question is not asked again all the same
-    user.showings.push_back({Step::click(Id::Aceptar)});
-    EXPECT_FALSE(link());
-    EXPECT_EQ(constantes().strNumPedido, u" 42");
-  });
+  load(kitchen({object("CAT", "A", "1", "1", "x")}));
+  user.showings.push_back(
+      {Step::type(Id::Tipo, u"3"), Step::type(Id::NumPedido, u" 42"), Step::click(Id::Aceptar)});
+  EXPECT_FALSE(link());
+  fs::remove_all(dir / "KD_LORVENIC");  // the question is not asked again all the same
+  user.showings.push_back({Step::click(Id::Aceptar)});
+  EXPECT_FALSE(link());
+  EXPECT_EQ(constantes().strNumPedido, u" 42");
   ASSERT_EQ(user.seen.size(), 2u);
   EXPECT_EQ(user.seen[0].tipo, u"9");
   EXPECT_EQ(user.seen[0].ruta, dir.u16("KD_LORVENIC"));
@@ -314,14 +295,12 @@ TEST_F(Link, SecondCommandAfterAceptarShowsTheEntriesWithoutTheLoadStep) {
 }
 
 TEST_F(Link, SecondCommandAfterCancelarLoadsTheDialogAgain) {
-  inFreshThread([&] {
-    load(kitchen({object("CAT", "A", "1", "1", "x")}));
-    user.answers = {mb::kAnswerNo, mb::kAnswerNo};
-    user.showings.push_back({Step::type(Id::Tipo, u"3"), Step::click(Id::Cancelar)});
-    user.showings.push_back({Step::click(Id::Cancelar)});
-    EXPECT_FALSE(link());
-    EXPECT_FALSE(link());
-  });
+  load(kitchen({object("CAT", "A", "1", "1", "x")}));
+  user.answers = {mb::kAnswerNo, mb::kAnswerNo};
+  user.showings.push_back({Step::type(Id::Tipo, u"3"), Step::click(Id::Cancelar)});
+  user.showings.push_back({Step::click(Id::Cancelar)});
+  EXPECT_FALSE(link());
+  EXPECT_FALSE(link());
   EXPECT_EQ(boxes(),
             (std::vector<testing::MessageBox>{kQuestion, kNotLinked, kQuestion, kNotLinked}));
   ASSERT_EQ(user.seen.size(), 2u);
@@ -330,14 +309,12 @@ TEST_F(Link, SecondCommandAfterCancelarLoadsTheDialogAgain) {
 }
 
 TEST_F(Link, CloseThroughTheFrameActsAsCancelarEvenAfterAnAcceptedCommand) {
-  inFreshThread([&] {
-    load(kitchen({object("CAT", "A", "1", "1", "x")}));
-    EXPECT_FALSE(link());
-    user.showings.push_back({Step::close()});
-    EXPECT_FALSE(link());
-    EXPECT_FALSE(FrmDatos::shared().boolAceptado);
-    EXPECT_EQ(FrmDatos::shared().state(), FrmDatos::State::NotLoaded);
-  });
+  load(kitchen({object("CAT", "A", "1", "1", "x")}));
+  EXPECT_FALSE(link());
+  user.showings.push_back({Step::close()});
+  EXPECT_FALSE(link());
+  EXPECT_FALSE(FrmDatos::shared().boolAceptado);
+  EXPECT_EQ(FrmDatos::shared().state(), FrmDatos::State::NotLoaded);
   EXPECT_EQ(boxes(), (std::vector<testing::MessageBox>{kQuestion, kSuccess, kNotLinked}));
 }
 
@@ -345,14 +322,12 @@ TEST_F(Link, CloseThroughTheFrameActsAsCancelarEvenAfterAnAcceptedCommand) {
 // ten): the user is told and corrects it.
 TEST_F(Link, TheInitialPointValueUnderEnglishConventionsIsToldNotReadAsTen) {
   system.format = {u".", u","};
-  inFreshThread([&] {
-    load(kitchen({object("CAT", "A", "1", "2.5", "x")}));
-    user.showings.push_back(
-        {Step::click(Id::Aceptar), Step::type(Id::ValorPunto, u"1.0"), Step::click(Id::Aceptar)});
-    EXPECT_FALSE(link());
-    EXPECT_EQ(constantes().dblValorPunto, 1);
-    EXPECT_EQ(constantes().lineas(2).precio, 2.5);
-  });
+  load(kitchen({object("CAT", "A", "1", "2.5", "x")}));
+  user.showings.push_back(
+      {Step::click(Id::Aceptar), Step::type(Id::ValorPunto, u"1.0"), Step::click(Id::Aceptar)});
+  EXPECT_FALSE(link());
+  EXPECT_EQ(constantes().dblValorPunto, 1);
+  EXPECT_EQ(constantes().lineas(2).precio, 2.5);
   EXPECT_EQ(boxes(),
             (std::vector<testing::MessageBox>{
                 kQuestion,
@@ -361,16 +336,14 @@ TEST_F(Link, TheInitialPointValueUnderEnglishConventionsIsToldNotReadAsTen) {
 }
 
 TEST_F(Link, ANumberThatDoesNotReadIsToldAndTheDialogStaysUsable) {
-  inFreshThread([&] {
-    load(kitchen({object("CAT", "A", "1", "1", "x")}));
-    user.showings.push_back({Step::type(Id::Tipo, u"7"), Step::type(Id::ValorPunto, u"1.500"),
-                             Step::type(Id::Iva, u"dieciocho"), Step::click(Id::Aceptar),
-                             Step::type(Id::Iva, u""), Step::click(Id::Aceptar),
-                             Step::type(Id::Iva, u"16"), Step::click(Id::Aceptar)});
-    EXPECT_FALSE(link());
-    EXPECT_EQ(constantes().dblValorPunto, 1500);  // the point groups digits in Spanish
-    EXPECT_EQ(constantes().dblIVA, 16);
-  });
+  load(kitchen({object("CAT", "A", "1", "1", "x")}));
+  user.showings.push_back({Step::type(Id::Tipo, u"7"), Step::type(Id::ValorPunto, u"1.500"),
+                           Step::type(Id::Iva, u"dieciocho"), Step::click(Id::Aceptar),
+                           Step::type(Id::Iva, u""), Step::click(Id::Aceptar),
+                           Step::type(Id::Iva, u"16"), Step::click(Id::Aceptar)});
+  EXPECT_FALSE(link());
+  EXPECT_EQ(constantes().dblValorPunto, 1500);  // the point groups digits in Spanish
+  EXPECT_EQ(constantes().dblIVA, 16);
   EXPECT_EQ(boxes(), (std::vector<testing::MessageBox>{
                          kQuestion,
                          {u"El IVA no es un número: «dieciocho».", u"Datos de presupuesto", 48},
@@ -380,17 +353,15 @@ TEST_F(Link, ANumberThatDoesNotReadIsToldAndTheDialogStaysUsable) {
 }
 
 TEST_F(Link, AFailedAceptarLeavesTheEarlierFieldsStoredAndTheFlagUnset) {
-  inFreshThread([&] {
-    load(kitchen({object("CAT", "A", "1", "1", "x")}));
-    user.showings.push_back({Step::type(Id::Tipo, u"A"), Step::type(Id::CodCliente, u""),
-                             Step::type(Id::ValorPunto, u"x"), Step::click(Id::Aceptar)});
-    EXPECT_FALSE(link());
-    const Constantes& c = constantes();
-    EXPECT_EQ(c.strSerie, u"A");
-    EXPECT_EQ(c.strNumPedido, u"9999");
-    EXPECT_EQ(c.strCodCliente, u"");
-    EXPECT_FALSE(FrmDatos::shared().boolAceptado);
-  });
+  load(kitchen({object("CAT", "A", "1", "1", "x")}));
+  user.showings.push_back({Step::type(Id::Tipo, u"A"), Step::type(Id::CodCliente, u""),
+                           Step::type(Id::ValorPunto, u"x"), Step::click(Id::Aceptar)});
+  EXPECT_FALSE(link());
+  const Constantes& c = constantes();
+  EXPECT_EQ(c.strSerie, u"A");
+  EXPECT_EQ(c.strNumPedido, u"9999");
+  EXPECT_EQ(c.strCodCliente, u"");
+  EXPECT_FALSE(FrmDatos::shared().boolAceptado);
   EXPECT_EQ(boxes().back(), kNotLinked);  // the user gave up: a close through the frame
 }
 
@@ -432,17 +403,15 @@ TEST_F(Link, TheLoadStepFindsCreatesOrFallsBack) {
 // The user hears that the folder cannot be made and what to do instead; the failure
 // still goes to the host, and the next command asks again.
 TEST_F(Link, AFolderThatCannotBeCreatedAtLoadIsToldAndFailsTheCommandToTheHost) {
-  inFreshThread([&] {
-    load(kitchen({}));
-    system.createFolderError = RuntimeError(75, u"Error de acceso a la ruta o el archivo");
-    const auto failure = link();
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->number(), 75);
-    EXPECT_EQ(FrmDatos::shared().state(), FrmDatos::State::NotLoaded);
-    EXPECT_NE(constantes().objAppli, nullptr);  // kept until the next command
-    EXPECT_EQ(constantes().strRuta, u"");
-    EXPECT_EQ(calls().back(), "StartSessionFromCallParams");  // no EndSession
-  });
+  load(kitchen({}));
+  system.createFolderError = RuntimeError(75, u"Error de acceso a la ruta o el archivo");
+  const auto failure = link();
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->number(), 75);
+  EXPECT_EQ(FrmDatos::shared().state(), FrmDatos::State::NotLoaded);
+  EXPECT_NE(constantes().objAppli, nullptr);  // kept until the next command
+  EXPECT_EQ(constantes().strRuta, u"");
+  EXPECT_EQ(calls().back(), "StartSessionFromCallParams");  // no EndSession
   EXPECT_EQ(boxes(), (std::vector<testing::MessageBox>{
                          kQuestion,
                          {u"No se puede crear el directorio C:\\KD_LORVENIC. Responda No a la "
@@ -451,79 +420,67 @@ TEST_F(Link, AFolderThatCannotBeCreatedAtLoadIsToldAndFailsTheCommandToTheHost) 
 }
 
 TEST_F(Link, ExaminarCancelledChangesNothingAndABrowsedFolderOutlivesCancelar) {
-  inFreshThread([&] {
-    load(kitchen({}));
-    user.folders = {std::nullopt, dir.u16("elegida")};
-    user.showings.push_back({Step::click(Id::CmdRuta), Step::click(Id::CmdRuta),
-                             Step::type(Id::Ruta, u"/typed/by/hand"), Step::click(Id::Cancelar)});
-    link();
-    EXPECT_EQ(constantes().strRuta, dir.u16("elegida"));
-  });
+  load(kitchen({}));
+  user.folders = {std::nullopt, dir.u16("elegida")};
+  user.showings.push_back({Step::click(Id::CmdRuta), Step::click(Id::CmdRuta),
+                           Step::type(Id::Ruta, u"/typed/by/hand"), Step::click(Id::Cancelar)});
+  link();
+  EXPECT_EQ(constantes().strRuta, dir.u16("elegida"));
 }
 
 TEST_F(Link, HeaderDescriptionAndDateFollowTheScene) {
-  inFreshThread([&] {
-    json scene = kitchen({object("CAT", "A", "1", "1", "x")});
-    scene["keywords"] = {{"@Heading.HeadingFinish(,2)", "Tirador"},
-                         {"@Rubrique.GénériqueChoixNom(,3)", "Sin encabezado"}};
-    load(scene);
-    system.dateSep = u"-";
-    system.date = {2027, 1, 5};
-    EXPECT_FALSE(link());
-    EXPECT_EQ(constantes().lineas(1).des, u"Modelo: \r\n: Sin encabezado");
-    EXPECT_EQ(constantes().strFecha, u"01-05-2027");
-    EXPECT_EQ(constantes().strCliente, u"");
-  });
+  json scene = kitchen({object("CAT", "A", "1", "1", "x")});
+  scene["keywords"] = {{"@Heading.HeadingFinish(,2)", "Tirador"},
+                       {"@Rubrique.GénériqueChoixNom(,3)", "Sin encabezado"}};
+  load(scene);
+  system.dateSep = u"-";
+  system.date = {2027, 1, 5};
+  EXPECT_FALSE(link());
+  EXPECT_EQ(constantes().lineas(1).des, u"Modelo: \r\n: Sin encabezado");
+  EXPECT_EQ(constantes().strFecha, u"01-05-2027");
+  EXPECT_EQ(constantes().strCliente, u"");
 }
 
 TEST_F(Link, CatalogueAndExclusionTestsAreExact) {
-  inFreshThread([&] {
-    load(kitchen({object("@decocu", "A", "1", "1", "x"), object("@Decocu", "B", "1", "1", "x"),
-                  object("CAT", "C", " 0", "1", "x"), object("", "D", "1", "1", "x"),
-                  object("CAT", "E", "0", "1", "x")}));
-    EXPECT_FALSE(link());
-    EXPECT_EQ(constantes().lineas(2).art, u"B");
-    EXPECT_EQ(constantes().lineas(3).art, u"C");
-    EXPECT_EQ(constantes().lineas(4).art, u"D");
-  });
+  load(kitchen({object("@decocu", "A", "1", "1", "x"), object("@Decocu", "B", "1", "1", "x"),
+                object("CAT", "C", " 0", "1", "x"), object("", "D", "1", "1", "x"),
+                object("CAT", "E", "0", "1", "x")}));
+  EXPECT_FALSE(link());
+  EXPECT_EQ(constantes().lineas(2).art, u"B");
+  EXPECT_EQ(constantes().lineas(3).art, u"C");
+  EXPECT_EQ(constantes().lineas(4).art, u"D");
   EXPECT_EQ(readCells(order() / "LPS.xls").size(), 40u);
 }
 
 TEST_F(Link, BuilderWithoutAHostReportsTheUnsetObject) {
-  inFreshThread([&] {
-    Plugin plugin(services);
-    EXPECT_TRUE(plugin.escribirPedido());
-  });
+  Plugin plugin(services);
+  EXPECT_TRUE(plugin.escribirPedido());
   EXPECT_EQ(boxes(), std::vector<testing::MessageBox>{
                          unexpected(u"91): Variable de objeto o bloque With no establecido")});
 }
 
 TEST_F(Link, UncreatableSceneObjectFailsBeforeAnySession) {
-  inFreshThread([&] {
-    json scene = kitchen({});
-    scene["faults"] = {{{"member", "KDSDK.Scene"}, {"number", 429}}};
-    load(scene);
-    EXPECT_EQ(link()->number(), 429);
-    EXPECT_NE(constantes().objAppli, nullptr);
-    EXPECT_EQ(calls(), (Calls{"new KDSDK.Appli", "new KDSDK.Scene"}));
-  });
+  json scene = kitchen({});
+  scene["faults"] = {{{"member", "KDSDK.Scene"}, {"number", 429}}};
+  load(scene);
+  EXPECT_EQ(link()->number(), 429);
+  EXPECT_NE(constantes().objAppli, nullptr);
+  EXPECT_EQ(calls(), (Calls{"new KDSDK.Appli", "new KDSDK.Scene"}));
   EXPECT_TRUE(user.boxes.empty());
 }
 
 TEST_F(Link, AnOrderThatShrinksLeavesOlderLinesUnread) {
-  inFreshThread([&] {
-    std::vector<json> ten;
-    for (int i = 0; i < 9; ++i)
-      ten.push_back(object("CAT", "OLD" + std::to_string(i), "1", "1", "x"));
-    load(kitchen(ten));
-    EXPECT_FALSE(link());
-    load(kitchen({object("CAT", "NEW", "1", "2", "y"), object("CAT", "NEW2", "1", "3", "y")}));
-    fs::remove_all(order());
-    user.showings.push_back({Step::click(Id::Aceptar)});
-    EXPECT_FALSE(link());
-    EXPECT_EQ(constantes().lineas(4).art, u"OLD2");  // still there, unread
-    EXPECT_EQ(constantes().dblSuma, 5);
-  });
+  std::vector<json> ten;
+  for (int i = 0; i < 9; ++i)
+    ten.push_back(object("CAT", "OLD" + std::to_string(i), "1", "1", "x"));
+  load(kitchen(ten));
+  EXPECT_FALSE(link());
+  load(kitchen({object("CAT", "NEW", "1", "2", "y"), object("CAT", "NEW2", "1", "3", "y")}));
+  fs::remove_all(order());
+  user.showings.push_back({Step::click(Id::Aceptar)});
+  EXPECT_FALSE(link());
+  EXPECT_EQ(constantes().lineas(4).art, u"OLD2");  // still there, unread
+  EXPECT_EQ(constantes().dblSuma, 5);
   EXPECT_EQ(readCells(order() / "LPS.xls").size(), 30u);
 }
 

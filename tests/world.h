@@ -15,6 +15,7 @@
 #include "fake_system.h"
 #include "faulty_files.h"
 #include "files.h"
+#include "platform/thread_state.h"
 #include "sim/host.h"
 #include "sim/scripted_user.h"
 #include "support.h"
@@ -24,11 +25,16 @@ namespace brosk::testing {
 
 class World : public ::testing::Test {
  protected:
+  // Each test starts with the order state and the dialog of a new apartment, and leaves
+  // none behind: the thread's states are freed before and after it.
   World() {
+    releaseThreadStates(Release::Normally);
     system.defaultPath = dir.u16("KD_LORVENIC");
     system.fallbackPath = dir.u16();
     xls::registerExcel(factory, files);
   }
+
+  ~World() override { releaseThreadStates(Release::Normally); }
 
   // A new substitute host serving `scene`, registered in the factory.
   void load(const nlohmann::json& scene) { load(sim::parseScene(scene.dump(), "scene.json")); }

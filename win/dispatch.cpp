@@ -65,18 +65,11 @@ void passByReference(ArgSlot& slot) {
   }
 }
 
-Variant DispatchObject::call(std::u16string_view name, CallKind kind, std::span<const Arg> args) {
-  std::u16string member(name);
-  LPOLESTR names[1] = {reinterpret_cast<LPOLESTR>(member.data())};
-  DISPID id = 0;
-  HRESULT found = S_OK;
-  {
-    const FpCallout callout;
-    found = dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-  }
-  if (FAILED(found)) throw RuntimeError(err::kNoSuchMember);
+// The arguments as DISPPARAMS holds them, the last first, stored in `slots`: by value, or
+// by reference to the slot's value.
+std::vector<VARIANTARG> passArguments(std::span<const Arg> args, std::vector<ArgSlot>& slots) {
   const std::size_t n = args.size();
-  std::vector<ArgSlot> slots(n);
+  slots = std::vector<ArgSlot>(n);
   std::vector<VARIANTARG> params(n);
   for (std::size_t i = 0; i < n; ++i) {
     toVariant(args[i].value(), *slots[i].value.addressof());
@@ -85,10 +78,33 @@ Variant DispatchObject::call(std::u16string_view name, CallKind kind, std::span<
     } else {
       slots[i].passed = slots[i].value.get();  // a shallow copy: the storage owns the value
     }
-    params[n - 1 - i] = slots[i].passed;  // DISPPARAMS holds the arguments last first
+    params[n - 1 - i] = slots[i].passed;
   }
+  return params;
+}
+
+// What the callee assigned to by-reference arguments lands in the caller's variables, when
+// it is of the variable's kind.
+void copyBack(std::span<const Arg> args, const std::vector<ArgSlot>& slots) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (!args[i].isByRef()) continue;
+    Variant assigned = fromVariant(slots[i].value.get());
+    if (assigned.kind() == args[i].variable().kind()) args[i].variable() = std::move(assigned);
+  }
+}
+
+Variant DispatchObject::call(std::u16string_view name, CallKind kind, std::span<const Arg> args) {
+  std::u16string member(name);
+  LPOLESTR names[1] = {reinterpret_cast<LPOLESTR>(member.data())};
+  DISPID id = 0;
+  const HRESULT found = callOut(
+      [&] { return dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id); });
+  if (FAILED(found)) throw RuntimeError(err::kNoSuchMember);
+  std::vector<ArgSlot> slots;
+  std::vector<VARIANTARG> params = passArguments(args, slots);
+  const auto n = static_cast<UINT>(args.size());
   DISPID putId = DISPID_PROPERTYPUT;
-  DISPPARAMS dp{params.data(), nullptr, static_cast<UINT>(n), 0};
+  DISPPARAMS dp{params.data(), nullptr, n, 0};
   WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
   if (kind == CallKind::PropertyPut) {
     dp.rgdispidNamedArgs = &putId;
@@ -98,20 +114,13 @@ Variant DispatchObject::call(std::u16string_view name, CallKind kind, std::span<
   unique_variant result;
   EXCEPINFO info{};
   UINT badArgument = 0;
-  HRESULT hr = S_OK;
-  {
-    // The callee runs in the host's floating-point state, and may run its message loop.
-    const FpCallout callout;
-    hr = dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &dp,
-                           kind == CallKind::PropertyPut ? nullptr : result.addressof(), &info,
-                           &badArgument);
-  }
-  // What the callee assigned to by-reference arguments lands in the caller's variables.
-  for (std::size_t i = 0; i < n; ++i) {
-    if (!args[i].isByRef()) continue;
-    Variant assigned = fromVariant(slots[i].value.get());
-    if (assigned.kind() == args[i].variable().kind()) args[i].variable() = std::move(assigned);
-  }
+  // The callee runs in the host's floating-point state, and may run its message loop.
+  const HRESULT hr = callOut([&] {
+    return dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &dp,
+                             kind == CallKind::PropertyPut ? nullptr : result.addressof(), &info,
+                             &badArgument);
+  });
+  copyBack(args, slots);
   if (FAILED(hr)) throw invokeError(hr, info);
   return fromVariant(result.get());
 }
@@ -122,6 +131,35 @@ std::u16string errorInfoDescription() {
   unique_bstr description;
   info->GetDescription(description.put());
   return fromBstr(description.get());
+}
+
+// The caller's arguments in call order, their values in `values`. For a property put the
+// new value (named DISPID_PROPERTYPUT) comes first in DISPPARAMS; in call order it is the
+// last argument.
+std::vector<Arg> receiveArguments(const DISPPARAMS* dp, std::vector<Variant>& values) {
+  const std::size_t n = values.size();
+  std::vector<Arg> args;
+  args.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    const VARIANTARG& v = dp->rgvarg[n - 1 - i];
+    values[i] = fromVariant(v);
+    args.push_back((v.vt & VT_BYREF) ? Arg::byRef(values[i]) : Arg::byVal(values[i]));
+  }
+  return args;
+}
+
+// What the call assigned to the caller's Long and Integer variables passed by reference.
+void returnByReference(DISPPARAMS* dp, const std::vector<Variant>& values) {
+  const std::size_t n = values.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    VARIANTARG& v = dp->rgvarg[n - 1 - i];
+    if (v.vt == (VT_BYREF | VT_I4) && values[i].kind() == VarKind::Long) {
+      *v.plVal = values[i].asLong();
+    }
+    if (v.vt == (VT_BYREF | VT_I2) && values[i].kind() == VarKind::Integer) {
+      *v.piVal = values[i].asInteger();
+    }
+  }
 }
 
 class ObjectDispatch : public ComObject<ObjectDispatch, IDispatch> {
@@ -163,47 +201,30 @@ class ObjectDispatch : public ComObject<ObjectDispatch, IDispatch> {
                                    VARIANT* result, EXCEPINFO* info, UINT*) noexcept override {
     SetErrorInfo(0, nullptr);
     return withExceptionInfo(
-        resultFromException(
-            source_, IID_IDispatch,
-            [&]() -> HRESULT {
-              if (id < 1 || static_cast<std::size_t>(id) > names_.size())
-                return DISP_E_MEMBERNOTFOUND;
-              const CallKind kind = (flags & DISPATCH_PROPERTYPUT) ? CallKind::PropertyPut
-                                    : (flags & DISPATCH_METHOD)    ? CallKind::Method
-                                                                   : CallKind::PropertyGet;
-              const UINT n = dp ? dp->cArgs : 0;
-              std::vector<Variant> values(n);
-              std::vector<Arg> args;
-              args.reserve(n);
-              for (UINT i = 0; i < n; ++i) {
-                // For a property put the new value (named DISPID_PROPERTYPUT) comes first in
-                // DISPPARAMS; in call order it is the last argument.
-                const VARIANTARG& v = dp->rgvarg[n - 1 - i];
-                values[i] = fromVariant(v);
-                args.push_back((v.vt & VT_BYREF) ? Arg::byRef(values[i]) : Arg::byVal(values[i]));
-              }
-              const Variant answer =
-                  object_->call(names_[static_cast<std::size_t>(id) - 1], kind, args);
-              for (UINT i = 0; i < n; ++i) {
-                VARIANTARG& v = dp->rgvarg[n - 1 - i];
-                if (!(v.vt & VT_BYREF)) continue;
-                if (v.vt == (VT_BYREF | VT_I4) && values[i].kind() == VarKind::Long)
-                  *v.plVal = values[i].asLong();
-                if (v.vt == (VT_BYREF | VT_I2) && values[i].kind() == VarKind::Integer)
-                  *v.piVal = values[i].asInteger();
-              }
-              if (result) {
-                unique_variant made;
-                toVariant(answer, *made.addressof());
-                VariantInit(result);
-                *result = made.release();
-              }
-              return S_OK;
-            }),
+        resultFromException(source_, IID_IDispatch,
+                            [&]() -> HRESULT { return invoke(id, flags, dp, result); }),
         info);
   }
 
  private:
+  HRESULT invoke(DISPID id, WORD flags, DISPPARAMS* dp, VARIANT* result) {
+    if (id < 1 || static_cast<std::size_t>(id) > names_.size()) return DISP_E_MEMBERNOTFOUND;
+    const CallKind kind = (flags & DISPATCH_PROPERTYPUT) ? CallKind::PropertyPut
+                          : (flags & DISPATCH_METHOD)    ? CallKind::Method
+                                                         : CallKind::PropertyGet;
+    std::vector<Variant> values(dp ? dp->cArgs : 0);
+    const std::vector<Arg> args = receiveArguments(dp, values);
+    const Variant answer = object_->call(names_[static_cast<std::size_t>(id) - 1], kind, args);
+    returnByReference(dp, values);
+    if (result) {
+      unique_variant made;
+      toVariant(answer, *made.addressof());
+      VariantInit(result);
+      *result = made.release();
+    }
+    return S_OK;
+  }
+
   ObjectRef object_;
   const wchar_t* source_;
   std::vector<std::u16string> names_;
