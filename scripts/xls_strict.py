@@ -29,138 +29,174 @@ def need(condition, what, *args):
 
 # --- The compound file ---------------------------------------------------------------------
 
-def container(raw):
-    """Checks the container; returns {stream name: bytes}."""
-    need(len(raw) >= 512 and len(raw) % 512 == 0, "file size %d is no whole number of sectors", len(raw))
-    h = struct.unpack_from("<8s16sHHHHH6sIIIIIIIII", raw, 0)
-    sig, clsid, minor, major, order, shift, mshift, reserved, ndir, nfat, dirstart, sig2, cutoff, \
-        minifat, nminifat, difat, ndifat = h
-    need(sig == b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1", "no compound file signature")
-    need(clsid == bytes(16) and reserved == bytes(6) and sig2 == 0, "header fields that must be zero are not")
-    need((minor, major, order, shift, mshift) == (0x3E, 3, 0xFFFE, 9, 6),
-         "header version, byte order or sector sizes are not those of version 3")
-    need(ndir == 0 and cutoff == 4096, "directory sector count or mini stream cutoff wrong")
-    sectors = len(raw) // 512 - 1
+class Container:
+    """The compound file's parts, checked as they are read: the header, the FAT (with the
+    DIFAT), the chains, the directory and its tree, the streams."""
 
-    def sector(n):
-        need(n < sectors, "sector %d beyond the end of the file", n)
-        return raw[512 + 512 * n:1024 + 512 * n]
+    def __init__(self, raw):
+        self.raw = raw
+        self.owner = {}  # sector: what its chain belongs to
+        self.header()
+        self.read_fat()
 
-    # The FAT sectors: 109 in the header, then the DIFAT chain.
-    fat_sectors = list(struct.unpack_from("<109I", raw, 76))
-    difat_sectors, n = [], difat
-    for _ in range(ndifat):
-        difat_sectors.append(n)
-        entries = struct.unpack("<128I", sector(n))
-        fat_sectors += entries[:127]
-        n = entries[127]
-    need(n == ENDOFCHAIN if ndifat else difat == ENDOFCHAIN, "DIFAT chain does not end")
-    used = [s for s in fat_sectors if s != FREESECT]
-    need(fat_sectors[:len(used)] == used and len(used) == nfat, "FAT sector list has gaps or a wrong count")
-    fat = []
-    for s in used:
-        fat += struct.unpack("<128I", sector(s))
-    need(len(fat) >= sectors, "FAT covers %d of %d sectors", len(fat), sectors)
-    owner = {}
+    def header(self):
+        raw = self.raw
+        need(len(raw) >= 512 and len(raw) % 512 == 0, "file size %d is no whole number of sectors", len(raw))
+        h = struct.unpack_from("<8s16sHHHHH6sIIIIIIIII", raw, 0)
+        sig, clsid, minor, major, order, shift, mshift, reserved, ndir, self.nfat, self.dirstart, sig2, \
+            self.cutoff, self.minifat, self.nminifat, self.difat, self.ndifat = h
+        need(sig == b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1", "no compound file signature")
+        need(clsid == bytes(16) and reserved == bytes(6) and sig2 == 0, "header fields that must be zero are not")
+        need((minor, major, order, shift, mshift) == (0x3E, 3, 0xFFFE, 9, 6),
+             "header version, byte order or sector sizes are not those of version 3")
+        need(ndir == 0 and self.cutoff == 4096, "directory sector count or mini stream cutoff wrong")
+        self.sectors = len(raw) // 512 - 1
 
-    def claim(s, what):
-        need(s not in owner, "sector %d belongs to %s and to %s", s, owner.get(s), what)
-        owner[s] = what
+    def sector(self, n):
+        need(n < self.sectors, "sector %d beyond the end of the file", n)
+        return self.raw[512 + 512 * n:1024 + 512 * n]
 
-    for s in used:
-        claim(s, "the FAT")
-        need(fat[s] == FATSECT, "FAT sector %d not marked FATSECT", s)
-    for s in difat_sectors:
-        claim(s, "the DIFAT")
-        need(fat[s] == DIFSECT, "DIFAT sector %d not marked DIFSECT", s)
+    def claim(self, s, what):
+        need(s not in self.owner, "sector %d belongs to %s and to %s", s, self.owner.get(s), what)
+        self.owner[s] = what
 
-    def chain(start, what, table=fat, size=None):
+    def read_fat(self):
+        """The FAT sectors: 109 in the header, then the DIFAT chain."""
+        fat_sectors = list(struct.unpack_from("<109I", self.raw, 76))
+        difat_sectors, n = [], self.difat
+        for _ in range(self.ndifat):
+            difat_sectors.append(n)
+            entries = struct.unpack("<128I", self.sector(n))
+            fat_sectors += entries[:127]
+            n = entries[127]
+        need(n == ENDOFCHAIN if self.ndifat else self.difat == ENDOFCHAIN, "DIFAT chain does not end")
+        used = [s for s in fat_sectors if s != FREESECT]
+        need(fat_sectors[:len(used)] == used and len(used) == self.nfat, "FAT sector list has gaps or a wrong count")
+        self.fat = []
+        for s in used:
+            self.fat += struct.unpack("<128I", self.sector(s))
+        need(len(self.fat) >= self.sectors, "FAT covers %d of %d sectors", len(self.fat), self.sectors)
+        for s in used:
+            self.claim(s, "the FAT")
+            need(self.fat[s] == FATSECT, "FAT sector %d not marked FATSECT", s)
+        for s in difat_sectors:
+            self.claim(s, "the DIFAT")
+            need(self.fat[s] == DIFSECT, "DIFAT sector %d not marked DIFSECT", s)
+
+    def chain(self, start, what, table=None):
+        """The sectors of a chain of the FAT (claimed for `what`) or of the mini FAT."""
+        mini = table is not None
+        table = table if mini else self.fat
         out, s = [], start
         while s != ENDOFCHAIN:
             need(s < len(table), "%s: chain leaves the table at %d", what, s)
-            if table is fat:
-                claim(s, what)
+            if not mini:
+                self.claim(s, what)
             out.append(s)
             s = table[s]
             need(len(out) <= len(table), "%s: chain loops", what)
         return out
 
-    dir_chain = chain(dirstart, "the directory")
-    directory = b"".join(sector(s) for s in dir_chain)
-    entries = [directory[i:i + 128] for i in range(0, len(directory), 128)]
-    minifat_chain = chain(minifat, "the mini FAT") if nminifat else []
-    need(len(minifat_chain) == nminifat, "mini FAT sector count wrong")
-    need(nminifat or minifat == ENDOFCHAIN, "no mini FAT, but a start sector")
-    mini_table = []
-    for s in minifat_chain:
-        mini_table += struct.unpack("<128I", sector(s))
+    def read_directory(self):
+        """The directory's entries, parsed (None for an unused one)."""
+        directory = b"".join(self.sector(s) for s in self.chain(self.dirstart, "the directory"))
+        self.entries = [directory_entry(i, directory[i * 128:i * 128 + 128])
+                        for i in range(len(directory) // 128)]
+        need(self.entries[0] is not None, "no root entry")
 
-    parsed = []
-    for i, e in enumerate(entries):
-        name_len, kind, color, left, right, child = struct.unpack_from("<HBBIII", e, 64)
-        start, size = struct.unpack_from("<IQ", e, 116)
-        if kind == 0:
-            need(e == bytes(64) + struct.pack("<HBBIII", 0, 0, 0, NOSTREAM, NOSTREAM, NOSTREAM)
-                 + bytes(48), "unused directory entry %d is not cleared", i)
-            parsed.append(None)
-            continue
-        need(kind in (1, 2, 5) and (kind == 5) == (i == 0), "directory entry %d has type %d", i, kind)
-        need(name_len % 2 == 0 and 2 <= name_len <= 64, "directory entry %d name length %d", i, name_len)
-        name = e[:name_len - 2].decode("utf-16-le")
-        need(e[name_len - 2:name_len] == b"\0\0" and e[name_len:64] == bytes(64 - name_len),
-             "directory entry %d name not ended and cleared", i)
-        need(color in (0, 1), "directory entry %d colour %d", i, color)
-        parsed.append({"name": name, "kind": kind, "color": color, "left": left, "right": right,
-                       "child": child, "start": start, "size": size})
-    root = parsed[0]
-    need(root is not None, "no root entry")
-    mini_stream = b"".join(sector(s) for s in chain(root["start"], "the mini stream")) \
-        if root["size"] else b""
-    need(len(mini_stream) >= root["size"] and len(mini_stream) - root["size"] < 512,
-         "mini stream size does not match its chain")
+    def read_mini(self):
+        """The mini FAT and the mini stream the root entry holds."""
+        minifat_chain = self.chain(self.minifat, "the mini FAT") if self.nminifat else []
+        need(len(minifat_chain) == self.nminifat, "mini FAT sector count wrong")
+        need(self.nminifat or self.minifat == ENDOFCHAIN, "no mini FAT, but a start sector")
+        self.mini_table = []
+        for s in minifat_chain:
+            self.mini_table += struct.unpack("<128I", self.sector(s))
+        root = self.entries[0]
+        self.mini_stream = b"".join(self.sector(s) for s in self.chain(root["start"], "the mini stream")) \
+            if root["size"] else b""
+        need(len(self.mini_stream) >= root["size"] and len(self.mini_stream) - root["size"] < 512,
+             "mini stream size does not match its chain")
 
-    def tree(node, seen):  # the black height of a red-black subtree, checked on the way
-        if node == NOSTREAM:
-            return 1
-        need(node < len(parsed) and parsed[node] and node not in seen, "directory tree reaches entry %d badly", node)
-        seen.add(node)
-        e = parsed[node]
-        for side in ("left", "right"):
-            kid = e[side]
-            if kid != NOSTREAM:
-                need(not (e["color"] == 0 and parsed[kid]["color"] == 0), "red entry %d has a red child", node)
-                a, b = key(parsed[kid]["name"]), key(e["name"])
-                need(a < b if side == "left" else a > b, "directory entries %d and %d out of order", kid, node)
-        lh, rh = tree(e["left"], seen), tree(e["right"], seen)
-        need(lh == rh, "entry %d: unequal black heights", node)
-        return lh + (e["color"] == 1)
+    def check_tree(self):
+        """The root's children: a red-black tree in name order holding every entry."""
+        root, parsed = self.entries[0], self.entries
+        need(root["left"] == root["right"] == NOSTREAM, "the root entry has siblings")
+        seen = set()
+        if root["child"] != NOSTREAM:
+            need(parsed[root["child"]]["color"] == 1, "the tree's root entry is not black")
+            black_height(parsed, root["child"], seen)
+        need(seen == {i for i, e in enumerate(parsed) if e and i}, "directory entries outside the tree")
 
-    def key(name):
-        return (len(name), name.upper())
+    def streams(self):
+        streams = {}
+        for e in self.entries[1:]:
+            if not e or e["kind"] != 2:
+                continue
+            if e["size"] < self.cutoff:
+                mchain = self.chain(e["start"], e["name"], self.mini_table) if e["size"] else []
+                need(len(mchain) == (e["size"] + 63) // 64, "%s: mini chain length", e["name"])
+                data = b"".join(self.mini_stream[64 * s:64 * s + 64] for s in mchain)
+            else:
+                fchain = self.chain(e["start"], e["name"])
+                need(len(fchain) == (e["size"] + 511) // 512, "%s: chain length", e["name"])
+                data = b"".join(self.sector(s) for s in fchain)
+            streams[e["name"]] = data[:e["size"]]
+        return streams
 
-    need(root["left"] == root["right"] == NOSTREAM, "the root entry has siblings")
-    seen = set()
-    if root["child"] != NOSTREAM:
-        need(parsed[root["child"]]["color"] == 1, "the tree's root entry is not black")
-        tree(root["child"], seen)
-    need(seen == {i for i, e in enumerate(parsed) if e and i}, "directory entries outside the tree")
+    def check_free(self):
+        for s in range(len(self.fat)):
+            if s not in self.owner:
+                need(self.fat[s] == FREESECT, "sector %d is in no chain but not free", s)
 
-    streams = {}
-    for e in parsed[1:]:
-        if not e or e["kind"] != 2:
-            continue
-        if e["size"] < cutoff:
-            mchain = chain(e["start"], e["name"], mini_table) if e["size"] else []
-            need(len(mchain) == (e["size"] + 63) // 64, "%s: mini chain length", e["name"])
-            data = b"".join(mini_stream[64 * s:64 * s + 64] for s in mchain)
-        else:
-            fchain = chain(e["start"], e["name"])
-            need(len(fchain) == (e["size"] + 511) // 512, "%s: chain length", e["name"])
-            data = b"".join(sector(s) for s in fchain)
-        streams[e["name"]] = data[:e["size"]]
-    for s in range(len(fat)):
-        if s not in owner:
-            need(fat[s] == FREESECT, "sector %d is in no chain but not free", s)
+
+def directory_entry(i, e):
+    name_len, kind, color, left, right, child = struct.unpack_from("<HBBIII", e, 64)
+    start, size = struct.unpack_from("<IQ", e, 116)
+    if kind == 0:
+        need(e == bytes(64) + struct.pack("<HBBIII", 0, 0, 0, NOSTREAM, NOSTREAM, NOSTREAM)
+             + bytes(48), "unused directory entry %d is not cleared", i)
+        return None
+    need(kind in (1, 2, 5) and (kind == 5) == (i == 0), "directory entry %d has type %d", i, kind)
+    need(name_len % 2 == 0 and 2 <= name_len <= 64, "directory entry %d name length %d", i, name_len)
+    name = e[:name_len - 2].decode("utf-16-le")
+    need(e[name_len - 2:name_len] == b"\0\0" and e[name_len:64] == bytes(64 - name_len),
+         "directory entry %d name not ended and cleared", i)
+    need(color in (0, 1), "directory entry %d colour %d", i, color)
+    return {"name": name, "kind": kind, "color": color, "left": left, "right": right,
+            "child": child, "start": start, "size": size}
+
+
+def name_key(name):
+    return (len(name), name.upper())
+
+
+def black_height(parsed, node, seen):
+    """The black height of a red-black subtree, checked on the way."""
+    if node == NOSTREAM:
+        return 1
+    need(node < len(parsed) and parsed[node] and node not in seen, "directory tree reaches entry %d badly", node)
+    seen.add(node)
+    e = parsed[node]
+    for side in ("left", "right"):
+        kid = e[side]
+        if kid != NOSTREAM:
+            need(not (e["color"] == 0 and parsed[kid]["color"] == 0), "red entry %d has a red child", node)
+            a, b = name_key(parsed[kid]["name"]), name_key(e["name"])
+            need(a < b if side == "left" else a > b, "directory entries %d and %d out of order", kid, node)
+    lh, rh = black_height(parsed, e["left"], seen), black_height(parsed, e["right"], seen)
+    need(lh == rh, "entry %d: unequal black heights", node)
+    return lh + (e["color"] == 1)
+
+
+def container(raw):
+    """Checks the container; returns {stream name: bytes}."""
+    c = Container(raw)
+    c.read_directory()
+    c.read_mini()
+    c.check_tree()
+    streams = c.streams()
+    c.check_free()
     return streams
 
 
