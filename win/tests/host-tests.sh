@@ -46,7 +46,7 @@ fpLink() {  # NAME STATE [VARIABLE=VALUE...]: a link from a host in STATE
   ( [ $# = 0 ] || export "$@"; keptLink "fp-$name" "$work/prices.json" --fpu "$state" --vat 7,456 )
 }
 fpLink default default
-[ "$(cat "$work/fp-default/status")" = 0 ] && pass "fpu default: linked" || fail "fpu default: not linked"
+check "fpu default: linked" [ "$(cat "$work/fp-default/status")" = 0 ]
 grep -q '"col": 10, "kind": "number", "value": 1234567.89}' <<<"$("$src/scripts/xls-dump" "$work/fp-default/LPS.xls")" \
   && pass "fpu default: 1234567,89 is 1234567.89 in LPS.xls" || fail "fpu default: wrong price"
 for state in p24 down up zero unmasked; do
@@ -267,7 +267,7 @@ if [ -f "$otherBuild/win/brosk.dll" ]; then
   wOther regsvr32 /s "$(winpath "$otherDll")" && wOther regsvr32 /s "$(winpath "$otherBuild/win/kdsim.dll")"
   echo '{}' > "$work/plain.json"
   export KDSIM_SCENE=$(winpath "$work/plain.json")
-  w regsvr32 /s /u "$(winpath "$dll")" && pass "regsvr32 /u of one bitness" || fail "regsvr32 /u"
+  check "regsvr32 /u of one bitness" w regsvr32 /s /u "$(winpath "$dll")"
   grep -qx 'OnAppStartAfter: -1' <<<"$(wOther cscript //nologo "$(winpath "$src/win/tests/create.vbs")")" \
     && pass "the other bitness is still creatable" || fail "the other bitness is gone with this one's unregistration"
   grep -qx 'CreateObject: 429' <<<"$(w cscript //nologo "$(winpath "$src/win/tests/unregistered.vbs")")" \

@@ -102,27 +102,27 @@ snapshot "$work/before.reg"
 
 # --- Per user, without elevation ---------------------------------------------------------
 if section user; then
-w msiexec /i "$(winpath "$msi")" /qn /norestart "${perUser[@]}" && pass "per user: msiexec /i" || fail "per user: msiexec /i failed"
+check "per user: msiexec /i" w msiexec /i "$(winpath "$msi")" /qn /norestart "${perUser[@]}"
 [ -f "$installDir/brosk.dll" ] && pass "per user: brosk.dll in brosk-$arch" || fail "per user: no $installDir/brosk.dll"
 [ -n "$(registered HKCU)" ] && [ -z "$(registered HKLM)" ] && pass "per user: registered under HKCU only, naming the installed DLL" \
   || fail "per user: HKCU names '$(registered HKCU)', HKLM '$(registered HKLM)'"
 links "per user" --user-registry
-w msiexec /x "$(winpath "$msi")" /qn /norestart "${perUser[@]}" && pass "per user: msiexec /x" || fail "per user: msiexec /x failed"
-[ ! -e "$productDir" ] && pass "per user: the folder is gone" || fail "per user: $productDir is still there"
+check "per user: msiexec /x" w msiexec /x "$(winpath "$msi")" /qn /norestart "${perUser[@]}"
+check "per user: the folder is gone" [ ! -e "$productDir" ]
 unchanged "per user: removal" "$work/before.reg"
 fi  # user
 
 # --- Per machine ----------------------------------------------------------------------------
 if section machine; then
-w msiexec /i "$(winpath "$msi")" ALLUSERS=1 /qn /norestart && pass "per machine: msiexec /i ALLUSERS=1" || fail "per machine: msiexec /i failed"
+check "per machine: msiexec /i ALLUSERS=1" w msiexec /i "$(winpath "$msi")" ALLUSERS=1 /qn /norestart
 [ -f "$installDir/brosk.dll" ] && pass "per machine: brosk.dll in Program Files" || fail "per machine: no $installDir/brosk.dll"
 [ -n "$(registered HKLM)" ] && [ -z "$(registered HKCU)" ] && pass "per machine: registered under HKLM only" \
   || fail "per machine: HKLM '$(registered HKLM)', HKCU '$(registered HKCU)'"
 grep -qx 'OnAppStartAfter: -1' <<<"$(w cscript //nologo "$(winpath "$src/win/tests/create.vbs")")" \
   && pass "per machine: CreateObject(\"brosk.Plugin\") from VBScript" || fail "per machine: VBScript cannot create brosk.Plugin"
 links "per machine"
-w msiexec /x "$(winpath "$msi")" ALLUSERS=1 /qn /norestart && pass "per machine: msiexec /x" || fail "per machine: msiexec /x failed"
-[ ! -e "$productDir" ] && pass "per machine: the folder is gone" || fail "per machine: $productDir is still there"
+check "per machine: msiexec /x" w msiexec /x "$(winpath "$msi")" ALLUSERS=1 /qn /norestart
+check "per machine: the folder is gone" [ ! -e "$productDir" ]
 unchanged "per machine: removal" "$work/before.reg"
 fi  # machine
 
@@ -138,7 +138,7 @@ installed=$(w uninstaller --list | grep "|||brosk ($arch)$" | cut -d'|' -f1 | tr
 same "upgrade: the DLL is $version's" "$dll" "$installDir/brosk.dll"
 links "upgrade" --user-registry
 w msiexec /x "$(winpath "$msi")" /qn /norestart "${perUser[@]}"
-[ ! -e "$productDir" ] && pass "upgrade: removing $version leaves no file" || fail "upgrade: $productDir is still there"
+check "upgrade: removing $version leaves no file" [ ! -e "$productDir" ]
 unchanged "upgrade: removal" "$work/before.reg"
 fi  # upgrade
 
@@ -175,7 +175,7 @@ w wineboot -r
 same "in use: after the restart the DLL in place is $version's" "$dll" "$installDir/brosk.dll"
 links "in use: a host started after the restart"
 w msiexec /x "$(winpath "$msi")" ALLUSERS=1 /qn /norestart
-[ ! -e "$productDir" ] && pass "in use: removing $version leaves no file" || fail "in use: $productDir is still there"
+check "in use: removing $version leaves no file" [ ! -e "$productDir" ]
 unchanged "in use: removal" "$work/before.reg"
 fi  # inuse
 

@@ -23,7 +23,7 @@ pass() { echo "ok   $*"; checks=$((checks + 1)); }
 fail() { echo "FAIL $*"; failures=$((failures + 1)); checks=$((checks + 1)); }
 # check NAME COMMAND...: passes when COMMAND succeeds. same NAME A B: when two files are
 # byte for byte the same.
-check() { local name=$1; shift; if "$@"; then pass "$name"; else fail "$name"; fi; }
+check() { local name=$1; shift; if "$@"; then pass "$name"; else fail "$name (failed: $*)"; fi; }
 same() { if cmp -s "$2" "$3"; then pass "$1"; else fail "$1 ($2 and $3 differ)"; fi; }
 # Whether the section NAME is to run.
 section() { sections+=" $1"; [ "$only" = all ] || [ "$only" = "$1" ]; }

@@ -102,17 +102,17 @@ grep -qx '\[¡¡Atención!!\] Error inesperado (52): Nombre o número de archivo
   "$work/bad-name.txt" && pass "a name Windows refuses is a clear message" || fail "bad name: $(cat "$work/bad-name.txt")"
 [ -z "$(ls "$orders")" ] && pass "nothing written for it" || fail "files written for a bad name"
 KDSIM_SCENE=$(winpath "$work/fault.json") w "$drive" > "$work/failed.txt" 2> /dev/null
-[ $? = 3 ] && pass "a failure of SceneCheck reaches the host" || fail "SceneCheck failure"
+check "a failure of SceneCheck reaches the host" [ $? = 3 ]
 
 # Unregistration removes both the class and the type library; doing it again is no error.
-w regsvr32 /s /u "$(winpath "$dll")" && pass "regsvr32 /u" || fail "regsvr32 /u"
+check "regsvr32 /u" w regsvr32 /s /u "$(winpath "$dll")"
 w reg query 'HKCR\brosk.Plugin' >/dev/null && fail "the ProgID is still registered" || pass "the ProgID is gone"
 w reg query "HKCR\\CLSID\\$clsid" >/dev/null && fail "the class is still registered" || pass "the class is gone"
 w reg query 'HKCR\TypeLib\{22C6A8B7-F949-477F-BE07-6E33944B6A2C}' >/dev/null \
   && fail "the type library is still registered" || pass "the type library is gone"
 grep -qx 'CreateObject: 429' <<<"$(w cscript //nologo "$(winpath "$src/win/tests/unregistered.vbs")")" \
   && pass "CreateObject fails with 429" || fail "CreateObject after unregistration"
-w regsvr32 /s /u "$(winpath "$dll")" && pass "unregistering twice is no error" || fail "second regsvr32 /u"
+check "unregistering twice is no error" w regsvr32 /s /u "$(winpath "$dll")"
 w regsvr32 /s /u "$(winpath "$kdsim")"
 
 finish
