@@ -45,15 +45,7 @@ struct TestBuild {
            SUCCEEDED(CLSIDFromString(kClsid, &clsid));
   }
 
-  HRESULT create(ComPtr<IDispatch>& object) const {
-    using GetClassObject = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
-    const auto getClassObject = entryOf<GetClassObject>(module, "DllGetClassObject");
-    ComPtr<IClassFactory> factory;
-    if (!getClassObject) return E_FAIL;
-    const HRESULT hr = getClassObject(clsid, IID_IClassFactory, factory.putVoid());
-    if (FAILED(hr)) return hr;
-    return factory->CreateInstance(nullptr, IID_IDispatch, object.putVoid());
-  }
+  HRESULT create(ComPtr<IDispatch>& object) const { return createFromDll(module, clsid, object); }
 
   // Whether the registration under `root` is whole: the ProgID, the class and its server,
   // the type library and the interface.
@@ -86,21 +78,8 @@ struct TestBuild {
   }
 };
 
-// A method of the plug-in called by name with `args`, the first argument first.
 HRESULT invoke(IDispatch* plugin, const wchar_t* name, std::vector<VARIANTARG> args) {
-  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-  DISPID id = 0;
-  HRESULT hr = plugin->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-  if (FAILED(hr)) return hr;
-  std::reverse(args.begin(), args.end());  // DISPPARAMS holds the last argument first
-  DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
-  brosk::win::unique_variant result;
-  EXCEPINFO info{};
-  hr = plugin->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                      result.addressof(), &info, nullptr);
-  const brosk::win::unique_bstr description(info.bstrDescription), source(info.bstrSource),
-      help(info.bstrHelpFile);
-  return hr;
+  return invokeByName(plugin, name, std::move(args)).hr;
 }
 
 // insertarEnLista's six arguments by reference: the texts but for the position.

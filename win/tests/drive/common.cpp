@@ -1,5 +1,6 @@
 #include "win/tests/drive/common.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 
@@ -49,40 +50,51 @@ bool sameControl(const FpControlWords& a, const FpControlWords& b) {
   return a.x87 == b.x87 && (a.mxcsr & ~0x3Fu) == (b.mxcsr & ~0x3Fu);
 }
 
-CallResult callByName(IDispatch* object, const wchar_t* name, LONG argument) {
+Invocation invokeByName(IDispatch* object, const wchar_t* name, std::vector<VARIANTARG> args) {
+  Invocation call;
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
   DISPID id = 0;
-  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-  if (FAILED(hr)) return {false, u"GetIDsOfNames failed"};
+  call.hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(call.hr)) return call;
+  call.found = true;
+  std::reverse(args.begin(), args.end());  // DISPPARAMS holds the last argument first
+  DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+  EXCEPINFO info{};
+  call.hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                           call.result.addressof(), &info, nullptr);
+  const brosk::win::unique_bstr description(info.bstrDescription), source(info.bstrSource),
+      help(info.bstrHelpFile);
+  if (call.hr == DISP_E_EXCEPTION) {
+    call.number = brosk::vbNumber(info.scode);
+    call.description = brosk::win::fromBstr(description.get());
+  }
+  return call;
+}
+
+CallResult callByName(IDispatch* object, const wchar_t* name, LONG argument) {
   VARIANTARG arg;
   VariantInit(&arg);
   arg.vt = VT_I4;
   arg.lVal = argument;
-  DISPPARAMS params{&arg, nullptr, 1, 0};
-  brosk::win::unique_variant result;
-  EXCEPINFO info{};
-  hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                      result.addressof(), &info, nullptr);
-  const brosk::win::unique_bstr description(info.bstrDescription), source(info.bstrSource),
-      help(info.bstrHelpFile);
-  if (hr == DISP_E_EXCEPTION) {
-    return {false, u"error " + brosk::decimal(brosk::vbNumber(info.scode)) + u": " +
-                       brosk::win::fromBstr(description.get())};
+  const Invocation call = invokeByName(object, name, {arg});
+  if (!call.found) return {false, u"GetIDsOfNames failed"};
+  if (call.hr == DISP_E_EXCEPTION) {
+    return {false, u"error " + brosk::decimal(call.number) + u": " + call.description};
   }
-  if (FAILED(hr)) return {false, u"HRESULT " + brosk::decimal(hr)};
-  return {true, result.get().vt == VT_BOOL ? brosk::decimal(result.get().boolVal) : u"?"};
+  if (FAILED(call.hr)) return {false, u"HRESULT " + brosk::decimal(call.hr)};
+  const VARIANT& result = call.result.get();
+  return {true, result.vt == VT_BOOL ? brosk::decimal(result.boolVal) : u"?"};
 }
 
-ComPtr<IDispatch> createFromDll(HMODULE module, const CLSID& clsid) {
+HRESULT createFromDll(HMODULE module, const CLSID& clsid, ComPtr<IDispatch>& plugin) {
   using GetClassObject = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
   const auto getClassObject =
       module ? entryOf<GetClassObject>(module, "DllGetClassObject") : nullptr;
+  if (!getClassObject) return E_FAIL;
   ComPtr<IClassFactory> factory;
-  ComPtr<IDispatch> plugin;
-  if (getClassObject && SUCCEEDED(getClassObject(clsid, IID_IClassFactory, factory.putVoid()))) {
-    factory->CreateInstance(nullptr, IID_IDispatch, plugin.putVoid());
-  }
-  return plugin;
+  const HRESULT hr = getClassObject(clsid, IID_IClassFactory, factory.putVoid());
+  if (FAILED(hr)) return hr;
+  return factory->CreateInstance(nullptr, IID_IDispatch, plugin.putVoid());
 }
 
 namespace {
@@ -107,7 +119,8 @@ ComPtr<IDispatch> createPlugin(bool fromUserRegistry) {
     const std::wstring clsidText = userClassesValue(std::wstring(kProgId) + L"\\CLSID");
     const std::wstring server = userClassesValue(L"CLSID\\" + clsidText + L"\\InprocServer32");
     if (server.empty() || FAILED(CLSIDFromString(clsidText.c_str(), &clsid))) return plugin;
-    return createFromDll(LoadLibraryW(server.c_str()), clsid);
+    createFromDll(LoadLibraryW(server.c_str()), clsid, plugin);
+    return plugin;
   }
   if (SUCCEEDED(CLSIDFromProgID(kProgId, &clsid))) {
     CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, plugin.putVoid());

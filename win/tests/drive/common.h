@@ -6,8 +6,10 @@
 #include <oleauto.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/fp_state.h"
 #include "win/com.h"
@@ -38,8 +40,18 @@ struct CallResult {
   std::u16string text;
 };
 
-// A method of one Long argument called through IDispatch by name, as the host calls it:
-// the Boolean it returned, or the error it raised.
+// A method called through IDispatch by name with `args`, the first argument first.
+struct Invocation {
+  bool found = false;  // the name was known
+  HRESULT hr = E_FAIL;
+  brosk::win::unique_variant result;
+  std::int32_t number = 0;  // the run-time error raised, for DISP_E_EXCEPTION
+  std::u16string description;
+};
+Invocation invokeByName(IDispatch* object, const wchar_t* name, std::vector<VARIANTARG> args);
+
+// A method of one Long argument called by name, as the host calls it: the Boolean it
+// returned, or the error it raised.
 CallResult callByName(IDispatch* object, const wchar_t* name, LONG argument);
 
 // An exported function of a loaded DLL, as the type it has.
@@ -49,7 +61,7 @@ Function entryOf(HMODULE module, const char* name) {
 }
 
 // brosk.Plugin through a DLL's own class factory.
-ComPtr<IDispatch> createFromDll(HMODULE module, const CLSID& clsid);
+HRESULT createFromDll(HMODULE module, const CLSID& clsid, ComPtr<IDispatch>& plugin);
 
 // brosk.Plugin as the host makes it: by ProgID, or (with `fromUserRegistry`) from the
 // per-user registration under HKCU\Software\Classes, as Windows' COM finds it there and
