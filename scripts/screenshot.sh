@@ -18,15 +18,20 @@ Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=:$(cat "$work/display")
+# The 64-bit loader by its path: Debian's wrappers take the 32-bit one when wine32 is
+# installed, also where 32-bit programs cannot start.
+wine64=/usr/lib/wine/wine64
 if [ ! -f "$prefix/.brosk-ready" ]; then
   rm -rf "$prefix"
-  timeout 300 wineboot -u >/dev/null 2>&1
   # Windows drawn by Wine itself, without a window manager, come up at once.
-  timeout 60 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-  wineserver -w
+  if ! { timeout 300 $wine64 wineboot -u && wineserver -w &&
+    timeout 60 $wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f && wineserver -w; } > "$prefix.log" 2>&1; then
+    echo "screenshot: the Wine prefix $prefix cannot be made; Wine said:" >&2
+    tail -20 "$prefix.log" >&2
+    exit 1
+  fi
   touch "$prefix/.brosk-ready"
 fi
-wine64=/usr/lib/wine/wine64
 winpath() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
 timeout 120 $wine64 regsvr32 /s "$(winpath "$build/win/brosk.dll")"
 timeout 120 $wine64 regsvr32 /s "$(winpath "$build/win/kdsim.dll")"

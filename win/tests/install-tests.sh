@@ -41,13 +41,16 @@ export KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json")
 # HKLM\Software\Classes; a new Wine prefix has none yet. A first install, script and
 # removal, not checked, makes them: once per prefix, as each section leaves the keys as
 # they were.
-if [ ! -f "$WINEPREFIX/.brosk-installer-ready-$bits" ]; then
+# (The other bitness's script host only where 32-bit programs start: the marker says
+# whether it ran, and a run that can start it makes up for one that could not.)
+installerReady=$WINEPREFIX/.brosk-installer-ready-$bits
+if [ ! -f "$installerReady" ] || [ "$(cat "$installerReady")-$can32" = no-yes ]; then
   w reg add 'HKCU\Software\Classes' /f >/dev/null
   w msiexec /i "$(winpath "$msi")" ALLUSERS=1 /qn /norestart
   w cscript //nologo "$(winpath "$src/win/tests/create.vbs")" >/dev/null
-  wOther cscript //nologo "$(winpath "$src/win/tests/create.vbs")" >/dev/null
+  [ "$can32" = no ] || wOther cscript //nologo "$(winpath "$src/win/tests/create.vbs")" >/dev/null
   w msiexec /x "$(winpath "$msi")" ALLUSERS=1 /qn /norestart
-  touch "$WINEPREFIX/.brosk-installer-ready-$bits"
+  echo "$can32" > "$installerReady"
 fi
 
 # Both scopes' classes keys (with the other view's, under Wow6432Node), as text, read from

@@ -13,7 +13,20 @@ only=${6:-all}
 export WINEPREFIX=${BROSK_WINEPREFIX:-$(dirname "$build")/wine-prefix}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=es_ES.UTF-8 LC_ALL=es_ES.UTF-8
 export WINEARCH=win64
-if [ "$bits" = 64 ]; then wine=/usr/lib/wine/wine64; triple=x86_64-w64-mingw32; else wine=wine; triple=i686-w64-mingw32; fi
+# Wine's loaders by their paths: Debian's wine, wineboot and regsvr32 wrappers take the
+# 32-bit loader whenever wine32 is installed, also where 32-bit programs cannot start.
+wine64=/usr/lib/wine/wine64 wine32=/usr/lib/wine/wine
+if [ "$bits" = 64 ]; then wine=$wine64 otherWine=$wine32 triple=x86_64-w64-mingw32; else wine=$wine32 otherWine=$wine64 triple=i686-w64-mingw32; fi
+# Whether 32-bit programs start here (natively, or under win/tests/i386.sh's emulator).
+if "$wine32" --version >/dev/null 2>&1; then can32=yes; else can32=no; fi
+if [ "$bits" = 32 ] && [ "$can32" = no ]; then
+  echo "FAIL 32-bit programs cannot start here: run this suite through win/tests/i386.sh"; exit 1
+fi
+case $can32,${BROSK_I386:-} in
+  yes,emulated) echo "the $bits-bit DLL; 32-bit programs run under the emulator, 64-bit ones natively" ;;
+  yes,*) echo "the $bits-bit DLL; 32- and 64-bit programs run natively" ;;
+  *) echo "the $bits-bit DLL; 64-bit programs run natively, 32-bit ones cannot start here" ;;
+esac
 
 # Output is looked at once it has been read whole (grep PATTERN <<<"$(cmd)"), never through a
 # pipe into grep -q: grep -q stops reading at the first match, the writer then dies of a
@@ -40,29 +53,51 @@ winpath() { printf 'Z:%s' "$(realpath -m "$1" | tr / '\\')"; }
 # Every Wine call has a time limit: nothing here may hang.
 w() { timeout 120 "$wine" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 
-# One prefix for both bitnesses, made once; runs of this script take turns.
+# Makes the prefix, each step checked; a failed step is said with Wine's own output and
+# the prefix is left unmarked, so that the next run makes it again.
+makePrefix() {
+  local log=$WINEPREFIX.log
+  prefixStep() {  # WHAT COMMAND...
+    if ! "${@:2}" >> "$log" 2>&1; then
+      echo "FAIL the Wine prefix: $1 failed (status $?); Wine said:"; tail -20 "$log"; return 1
+    fi
+  }
+  echo "making the Wine prefix $WINEPREFIX (about 20 s; 40 s when 32-bit programs are emulated)"
+  rm -rf "$WINEPREFIX"
+  : > "$log"
+  prefixStep "wineboot -u" timeout 300 "$wine64" wineboot -u || return 1
+  prefixStep "waiting for the Wine server" timeout 120 wineserver -w || return 1
+  if [ "$can32" = yes ] && [ ! -f "$WINEPREFIX/drive_c/windows/syswow64/rundll32.exe" ]; then
+    echo "FAIL the Wine prefix: wineboot made no 32-bit half (syswow64); Wine said:"; tail -20 "$log"; return 1
+  fi
+  # Windows without an X server: the null graphics driver; no crash dialog.
+  prefixStep "setting the null graphics driver" \
+    timeout 60 "$wine64" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f || return 1
+  prefixStep "turning the crash dialog off" \
+    timeout 60 "$wine64" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f || return 1
+  # As on Windows 7 and later, one HKLM\Software\Classes\brosk.Plugin for both views.
+  prefixStep "sharing brosk.Plugin's classes key between the views" \
+    timeout 60 "$wine" "$build/win/brosk-drive.exe" --share-classes-key brosk.Plugin || return 1
+  wineserver -k; wineserver -w
+  echo "$prefixMake $can32" > "$WINEPREFIX/.brosk-ready"
+}
+
+# One prefix for both bitnesses, made once; runs of this script take turns. Where 32-bit
+# programs cannot start, Wine makes the prefix without its 32-bit half (syswow64): the
+# marker says which, and the first run that can start them makes the prefix again.
 exec 9>"$WINEPREFIX.lock"
 flock 9
 # The prefix's make: the marker names it, so that a prefix of an older make is made again.
-prefixMake=2
-if [ "$(cat "$WINEPREFIX/.brosk-ready" 2>/dev/null)" != "$prefixMake" ]; then
-  echo "making the Wine prefix $WINEPREFIX (about 20 s)"
-  rm -rf "$WINEPREFIX"
-  timeout 300 wineboot -u >/dev/null 2>&1
-  # Windows without an X server: the null graphics driver; no crash dialog.
-  timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
-  timeout 60 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-  # As on Windows 7 and later, one HKLM\Software\Classes\brosk.Plugin for both views.
-  timeout 60 "$wine" "$build/win/brosk-drive.exe" --share-classes-key brosk.Plugin \
-    || { echo "FAIL the Wine prefix: brosk.Plugin cannot be shared by both views"; exit 1; }
-  wineserver -k; wineserver -w
-  echo "$prefixMake" > "$WINEPREFIX/.brosk-ready"
+prefixMake=3
+ready=$(cat "$WINEPREFIX/.brosk-ready" 2>/dev/null)
+if [ "$ready" != "$prefixMake $can32" ] && [ "$ready" != "$prefixMake yes" ]; then
+  makePrefix || exit 1
 fi
 trap 'wineserver -k >/dev/null 2>&1; wineserver -w >/dev/null 2>&1' EXIT
 
 dll=$build/win/brosk.dll
 # The other bitness's build, when it has been made.
-if [ "$bits" = 64 ]; then otherBuild=$(dirname "$build")/win32; otherWine=wine; else otherBuild=$(dirname "$build")/win64; otherWine=/usr/lib/wine/wine64; fi
+if [ "$bits" = 64 ]; then otherBuild=$(dirname "$build")/win32; else otherBuild=$(dirname "$build")/win64; fi
 wOther() { timeout 120 "$otherWine" "$@" 2>/dev/null | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 kdsim=$build/win/kdsim.dll
 drive=$build/win/brosk-drive.exe
