@@ -20,7 +20,9 @@ source "$(dirname "$0")/wine-lib.sh" "$1" "$2" "$3" "$4" "soak"
 
 w regsvr32 /s "$(winpath "$dll")" && w regsvr32 /s "$(winpath "$kdsim")" || fail "regsvr32"
 
-pick() { local choices=("$@"); printf '%s' "${choices[RANDOM % ${#choices[@]}]}"; }
+# Every draw is made in this shell, never in a $(...) subshell: bash seeds RANDOM afresh in
+# each subshell, and a session would then not be the one its seed names.
+pick() { local -n into=$1; shift; local choices=("$@"); into=${choices[RANDOM % ${#choices[@]}]}; }  # VAR CHOICES...
 sometimes() { [ $((RANDOM % 100)) -lt "$1" ]; }  # PERCENT
 
 # An earlier order's two workbooks, for the sessions that find one in the folder.
@@ -32,16 +34,44 @@ earlier=$work/earlier/KD_LORVENIC/1_1
 scene() {  # FILE: a random scene
   local objects= sep= n=$((RANDOM % 9)) i
   for ((i = 0; i < n; i++)); do
-    local price
-    price=$(pick '"12,50"' '"0,125"' '"1.234,5"' '"99.50"' '""' '"diez"' '245.8' '1.125' '1234567.89' '7' '"1e307"')
-    objects+="$sep{\"info\": {\"0\": \"$(pick CAT CAT CAT SYSTEM @decocu @CONSTR2 '')\", \"8\": \"$(pick B60-2C 4711 0047 'Ñandú 𝄞' '')\", \"35\": \"$(pick 1 1 1 0 ' 0' 00)\", \"43\": $price, \"49\": \"$(pick 'Bajo 60' 'Estante' '' 'Línea\r\ndos')\"}}"
+    local price catalogue reference supplied text
+    pick price '"12,50"' '"0,125"' '"1.234,5"' '"99.50"' '""' '"diez"' '245.8' '1.125' '1234567.89' '7' '"1e307"'
+    pick catalogue CAT CAT CAT SYSTEM @decocu @CONSTR2 ''
+    pick reference B60-2C 4711 0047 'Ñandú 𝄞' ''
+    pick supplied 1 1 1 0 ' 0' 00
+    pick text 'Bajo 60' 'Estante' '' 'Línea\r\ndos'
+    objects+="$sep{\"info\": {\"0\": \"$catalogue\", \"8\": \"$reference\", \"35\": \"$supplied\", \"43\": $price, \"49\": \"$text\"}}"
     sep=,
   done
-  local faults=
+  local faults= member number description model company finish
   if sometimes 25; then
-    faults=", \"faults\": [{\"member\": \"$(pick StartSessionFromCallParams GetLanguage InsertMenuItem EndSession SceneGetKeywordInfo SceneGetObjectsNb SceneGetObjectId ObjectGetInfo KDSDK.Scene KDSDK.Appli)\", \"call\": $((RANDOM % 3 + 1)), \"number\": $(pick 440 5 70 -2146828218 -2147221005), \"description\": \"$(pick '' 'host caído')\"}]"
+    pick member StartSessionFromCallParams GetLanguage InsertMenuItem EndSession SceneGetKeywordInfo SceneGetObjectsNb SceneGetObjectId ObjectGetInfo KDSDK.Scene KDSDK.Appli
+    pick number 440 5 70 -2146828218 -2147221005
+    pick description '' 'host caído'
+    faults=", \"faults\": [{\"member\": \"$member\", \"call\": $((RANDOM % 3 + 1)), \"number\": $number, \"description\": \"$description\"}]"
   fi
-  echo "{\"keywords\": {\"@Heading.ModelName()\": \"$(pick Nova 'Cocina Ñ' '')\", \"@Base.CustomerCompany()\": \"$(pick 'Muebles Martínez' '' 4711)\", \"@Heading.HeadingFinish(,1)\": \"Frente\", \"@Rubrique.GénériqueChoixNom(,1)\": \"$(pick Roble '')\"}, \"objects\": [$objects]$faults}" > "$1"
+  pick model Nova 'Cocina Ñ' ''
+  pick company 'Muebles Martínez' '' 4711
+  pick finish Roble ''
+  echo "{\"keywords\": {\"@Heading.ModelName()\": \"$model\", \"@Base.CustomerCompany()\": \"$company\", \"@Heading.HeadingFinish(,1)\": \"Frente\", \"@Rubrique.GénériqueChoixNom(,1)\": \"$finish\"}, \"objects\": [$objects]$faults}" > "$1"
+}
+
+# Under emulation the 32-bit test host's own doubles are not what a real CPU makes of them:
+# QEMU's x87 rounds every double it loads or stores to the precision control's width, so a
+# host at 24-bit precision passes 1234567.875 for the scene's 1234567.89 (a real CPU rounds
+# only arithmetic). The DLL is to be checked on what the host really passed, which its call
+# trace shows: the Linux build then answers from a scene with those prices.
+asPassed() {  # SCENE WINE_TRACE OUT
+  /usr/bin/python3 - "$@" <<'PY'
+import json, sys
+scene = json.load(open(sys.argv[1], encoding="utf-8"))
+for line in open(sys.argv[2], encoding="utf-8"):
+    call = json.loads(line)
+    result = call.get("result") or {}
+    if call.get("member") == "ObjectGetInfo" and result.get("kind") == "Double":
+        scene["objects"][call["args"][1]["value"] - 1]["info"][str(call["args"][2]["value"])] = result["value"]
+json.dump(scene, open(sys.argv[3], "w", encoding="utf-8"), ensure_ascii=False)
+PY
 }
 
 session() {  # SEED
@@ -56,26 +86,28 @@ session() {  # SEED
 
   # The user's answers (the same on both platforms) and the kind of host (Windows only).
   local answers=() host=() series=9 quote=9999 value
-  if sometimes 50; then series=$(pick 1 12 A 'a:b' 'x/y' '9.'); answers+=(--series "$series"); fi
-  if sometimes 50; then quote=$(pick 2024 '20 24' 0047 'PR~1' 20:24); answers+=(--quote "$quote"); fi
-  if sometimes 30; then answers+=(--customer "$(pick 4711 '' 0047)"); fi
-  if sometimes 30; then answers+=(--point-value "$(pick 2,5 x 1.000 -1)"); fi
-  if sometimes 40; then answers+=(--vat "$(pick 21 7,456 dieciocho -3)"); fi
-  answers+=(--create-folder "$(pick yes yes no)")
+  if sometimes 50; then pick series 1 12 A 'a:b' 'x/y' '9.'; answers+=(--series "$series"); fi
+  if sometimes 50; then pick quote 2024 '20 24' 0047 'PR~1' 20:24; answers+=(--quote "$quote"); fi
+  if sometimes 30; then pick value 4711 '' 0047; answers+=(--customer "$value"); fi
+  if sometimes 30; then pick value 2,5 x 1.000 -1; answers+=(--point-value "$value"); fi
+  if sometimes 40; then pick value 21 7,456 dieciocho -3; answers+=(--vat "$value"); fi
+  pick value yes yes no
+  answers+=(--create-folder "$value")
   case $((RANDOM % 10)) in 0) answers+=(--cancel) ;; 1) answers+=(--close) ;; esac
-  if sometimes 30; then host+=(--fpu "$(pick p24 down unmasked)"); fi
+  if sometimes 30; then pick value p24 down unmasked; host+=(--fpu "$value"); fi
   if sometimes 30; then host+=(--host-window); fi
-  if sometimes 30; then value=$(pick Spanish German C); host+=(--crt-locale "$value" --cpp-locale "$value"); fi
+  if sometimes 30; then pick value Spanish German C; host+=(--crt-locale "$value" --cpp-locale "$value"); fi
 
   # What the order folder holds already, in both places.
   local folder=${series}_$quote earlierKind=none
   rm -rf "${WINEPREFIX:?}/drive_c/$folder"  # the fallback folder C:\ holds order folders too
   # (Only under a name both systems can hold; the others are refused before anything.)
-  if [ "$(pick yes no)" = yes ] && [[ $folder =~ ^[A-Za-z0-9_~\ ]*[A-Za-z0-9_~]$ ]]; then
+  pick value yes no
+  if [ "$value" = yes ] && [[ $folder =~ ^[A-Za-z0-9_~\ ]*[A-Za-z0-9_~]$ ]]; then
     mkdir -p "$orders/$folder" "$dir/home/KD_LORVENIC/$folder" "$dir/home/KD_LORVENIC"
     cp "$earlier"/PRE.xls "$earlier"/LPS.xls "$orders/$folder/"
     cp "$earlier"/PRE.xls "$earlier"/LPS.xls "$dir/home/KD_LORVENIC/$folder/"
-    earlierKind=$(pick present read-only held)
+    pick earlierKind present read-only held
     case $earlierKind in
       read-only) chmod a-w "$orders/$folder/LPS.xls" "$dir/home/KD_LORVENIC/$folder/LPS.xls" ;;
       held) host+=(--hold "C:\\KD_LORVENIC\\$folder\\LPS.xls" 300) ;;
@@ -87,10 +119,17 @@ session() {  # SEED
   KDSIM_SCENE=$(winpath "$dir/scene.json") KDSIM_TRACE=$(winpath "$dir/trace-wine.jsonl") \
     w "$drive" "${answers[@]}" "${host[@]}" > "$dir/wine.txt"
   local wineStatus=$?
-  local linuxAnswers=()
+  local linuxAnswers=() linuxScene=$dir/scene.json
   for value in "${answers[@]}"; do [ "$value" = --close ] && linuxAnswers+=(--cancel) || linuxAnswers+=("$value"); done
+  if [ "${BROSK_I386:-}" = emulated ] && [ "$bits" = 32 ] && [[ " ${host[*]} " = *" --fpu p24 "* ]]; then
+    linuxScene=$dir/scene-as-passed.json
+    asPassed "$dir/scene.json" "$dir/trace-wine.jsonl" "$linuxScene"
+    cmp -s <(/usr/bin/python3 -c 'import json,sys; print(json.load(open(sys.argv[1])))' "$dir/scene.json") \
+      <(/usr/bin/python3 -c 'import json,sys; print(json.load(open(sys.argv[1])))' "$linuxScene") ||
+      echo "note: session seed $seed: the host passed other prices than its scene's (the emulator's x87 at 24-bit precision); Linux answers with those"
+  fi
   HOME=$dir/home timeout 60 "$linux/brosk-host" --locale es_ES.UTF-8 --trace "$dir/trace-linux.jsonl" \
-    "${linuxAnswers[@]}" "$dir/scene.json" > "$dir/linux.txt" 2> "$dir/linux-err.txt"
+    "${linuxAnswers[@]}" "$linuxScene" > "$dir/linux.txt" 2> "$dir/linux-err.txt"
   local linuxStatus=$?
 
   local problems=()
