@@ -126,6 +126,10 @@ std::string toUtf8(std::u16string_view in) {
 }
 
 bool hasUnpairedSurrogate(std::u16string_view text) {
+  // Most texts hold no surrogate at all: a pass the compiler can vectorize says so first.
+  bool surrogates = false;
+  for (const char16_t c : text) surrogates |= (c & 0xF800) == 0xD800;
+  if (!surrogates) return false;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (isHigh(text[i])) {
       if (i + 1 >= text.size() || !isLow(text[i + 1])) return true;

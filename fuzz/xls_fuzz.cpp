@@ -29,12 +29,12 @@ void writeSample(const char* folder, const xls::Sheet& sheet,
     std::fclose(f);
   }
   if (FILE* f = std::fopen((base + ".jsonl").c_str(), "wb")) {
-    for (const auto& [key, cell] : sheet.cells()) {
-      nlohmann::json line = {{"row", xls::Sheet::rowOf(key) + 1},
-                             {"col", xls::Sheet::columnOf(key) + 1}};
+    for (const xls::Cell& cell : sheet.cells()) {
+      nlohmann::json line = {{"row", xls::Sheet::rowOf(cell.key) + 1},
+                             {"col", xls::Sheet::columnOf(cell.key) + 1}};
       if (cell.kind == xls::Cell::Kind::Text) {
         line["kind"] = "text";
-        line["value"] = toUtf8(cell.text);
+        line["value"] = toUtf8(sheet.text(cell));
       } else {
         line["kind"] = "number";
         line["value"] = cell.number;

@@ -47,7 +47,9 @@ TEST(Biff8Records, DimensionsAndRowsSpanTheCellsTheyHold) {
   sheet.setNumber(3, 2, 1);   // B3
   sheet.setText(3, 5, u"x");  // E3
   sheet.setNumber(7, 4, 2);   // D7
-  Book b(sheet, kName);
+  Bytes bytes;
+  Scratch scratch;
+  Book b(sheet, kName, bytes, scratch);
   writeDimensions(b);
   writeRow(b, b.rows.front());
   const auto list = records(b.out.take());
@@ -65,7 +67,9 @@ TEST(Biff8Records, NumbersTakeRkMulRkOrNumberAndTextsTheirStringIndex) {
   sheet.setNumber(1, 4, 0.1);      // D1: RK as a hundredth of 10
   sheet.setNumber(1, 5, 1.0 / 3);  // E1: no RK reads back the same
   sheet.setText(1, 6, u"texto");   // F1
-  Book b(sheet, kName);
+  Bytes bytes;
+  Scratch scratch;
+  Book b(sheet, kName, bytes, scratch);
   std::size_t cursor = 0;
   writeCells(b, b.rows.front(), cursor);
   const auto list = records(b.out.take());
@@ -91,7 +95,9 @@ TEST(Biff8Records, TheSstSplitsBeforeASurrogatePairNeverInsideIt) {
   const std::u16string text = std::u16string(4105, u'Ω') + u"\U0001F600" + u"fin";
   Sheet sheet;
   sheet.setText(1, 1, text);
-  Book b(sheet, kName);
+  Bytes bytes;
+  Scratch scratch;
+  Book b(sheet, kName, bytes, scratch);
   writeSst(b);
   const auto list = records(b.out.take());
   ASSERT_EQ(list.size(), 2u);
@@ -108,7 +114,9 @@ TEST(Biff8Records, DbCellOffsetsLeadToEachRowsCells) {
   sheet.setText(1, 1, u"a");
   sheet.setText(2, 1, u"b");
   sheet.setNumber(40, 1, 1);  // a second block
-  Book b(sheet, kName);
+  Bytes bytes;
+  Scratch scratch;
+  Book b(sheet, kName, bytes, scratch);
   b.out.zeros(8);  // INDEX's two DBCELL positions
   b.indexDbCellsAt = 0;
   writeCellTable(b);

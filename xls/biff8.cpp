@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstring>
 #include <optional>
-#include <unordered_map>
 
 #include "xls/biff8_records.h"
 #include "xls/bytes.h"
@@ -38,6 +37,67 @@ constexpr std::uint16_t kBof = 0x0809, kEof = 0x000A, kInterfaceHdr = 0x00E1, kM
                         kMulRk = 0x00BD, kNumber = 0x0203, kDbCell = 0x00D7, kWindow2 = 0x023E,
                         kSelection = 0x001D;
 }  // namespace rt
+
+// A hash of the code units, four at a time: each 64-bit word mixed in by a multiply, and
+// the whole folded so that the low bits the table uses depend on every unit.
+std::uint32_t hashOf(std::u16string_view s) {
+  std::uint64_t h = s.size();
+  std::size_t i = 0;
+  for (; i + 4 <= s.size(); i += 4) {
+    std::uint64_t word;
+    std::memcpy(&word, s.data() + i, sizeof word);
+    h = (h ^ word) * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 29;
+  }
+  for (; i < s.size(); ++i) h = (h ^ s[i]) * 0x9E3779B97F4A7C15ull;
+  h ^= h >> 32;
+  return static_cast<std::uint32_t>(h * 0x9E3779B97F4A7C15ull >> 32);
+}
+
+void StringTable::reserve(std::size_t texts) {
+  strings_.reserve(texts);
+  std::size_t size = 16;
+  while (size < 2 * texts) size *= 2;
+  if (size <= slots_.size()) return;
+  slots_.assign(size, 0);
+  for (std::uint32_t i = 0; i < strings_.size(); ++i) {
+    std::size_t at = hashOf(strings_[i]) & (size - 1);
+    while (slots_[at] != 0) at = (at + 1) & (size - 1);
+    slots_[at] = i + 1;
+  }
+}
+
+void StringTable::clear() {
+  strings_.clear();
+  std::fill(slots_.begin(), slots_.end(), 0);
+  references_ = 0;
+}
+
+void Scratch::clear() {
+  strings.clear();
+  sstIndex.clear();
+  rows.clear();
+  extSst.clear();
+}
+
+std::uint32_t StringTable::add(std::u16string_view s) {
+  if (2 * (strings_.size() + 1) > slots_.size()) reserve(2 * strings_.size() + 1);
+  ++references_;
+  const std::size_t mask = slots_.size() - 1;
+  for (std::size_t at = hashOf(s) & mask;; at = (at + 1) & mask) {
+    if (slots_[at] == 0) {
+      strings_.push_back(s);
+      slots_[at] = static_cast<std::uint32_t>(strings_.size());
+      return slots_[at] - 1;
+    }
+    if (strings_[slots_[at] - 1] == s) return slots_[at] - 1;
+  }
+}
+
+// A record of a known length: its header, and a cursor for its data.
+Cursor fixedRecord(Book& b, std::uint16_t type, std::uint16_t length) {
+  return Cursor(b.out.extend(4u + length)).u16(type).u16(length);
+}
 
 void u16Record(Book& b, std::uint16_t type, std::uint16_t value) {
   const Record r(b, type);
@@ -275,26 +335,25 @@ void writeSst(Book& b) {
   Bytes& out = b.out;
   std::optional<Record> record(std::in_place, b, rt::kSst);
   std::size_t recordStart = out.size() - 4;
-  out.u32(b.strings.references);
-  out.u32(static_cast<std::uint32_t>(b.strings.strings.size()));
+  out.u32(b.strings.references());
+  out.u32(static_cast<std::uint32_t>(b.strings.strings().size()));
   auto left = [&] { return kMaxRecordData - record->dataSize(); };
   auto next = [&] {
     record.reset();
     recordStart = out.size();
     record.emplace(b, rt::kContinue);
   };
-  const std::size_t count = b.strings.strings.size();
+  const std::size_t count = b.strings.strings().size();
   b.extSstBucket = std::max<std::size_t>(8, count / 128 + 1);
   for (std::size_t i = 0; i < count; ++i) {
-    const std::u16string& s = *b.strings.strings[i];
+    const std::u16string_view s = b.strings.strings()[i];
     const bool compressed = fitsEightBits(s);
     const std::size_t unit = compressed ? 1 : 2;
     // The header and at least two code units start in the same record, so that a split
     // never leaves the first part empty, even before a surrogate pair.
     if (left() < 3 + std::min<std::size_t>(s.size(), 2) * unit) next();
     if (i % b.extSstBucket == 0) {
-      b.extSst.emplace_back(static_cast<std::uint32_t>(out.size()),
-                            static_cast<std::uint16_t>(out.size() - recordStart));
+      b.extSst.emplace_back(b.position(), static_cast<std::uint16_t>(out.size() - recordStart));
     }
     out.u16(static_cast<std::uint16_t>(s.size()));
     out.u8(compressed ? 0x00 : 0x01);
@@ -304,7 +363,7 @@ void writeSst(Book& b) {
       if (n < s.size() - done && n > 0 && s[done + n - 1] >= 0xD800 && s[done + n - 1] <= 0xDBFF) {
         --n;  // keep the pair together
       }
-      codeUnits(out, std::u16string_view(s).substr(done, n), compressed);
+      codeUnits(out, s.substr(done, n), compressed);
       done += n;
       if (done == s.size()) break;
       next();
@@ -358,9 +417,11 @@ void writeBookSettings(Book& b) {
   static const std::vector<std::uint8_t> settings = [] {
     const Sheet none;
     const std::u16string noName;
-    Book fixed(none, noName);
+    Bytes bytes;
+    Scratch scratch;
+    Book fixed(none, noName, bytes, scratch);
     assembleBookSettings(fixed);
-    return fixed.out.take();
+    return bytes.take();
   }();
   b.out.raw(settings);
 }
@@ -462,15 +523,15 @@ void writeSetup(Book& b) {
   b.out.u16(1);
 }
 void writeDefColWidth(Book& b) {
-  b.out.patch32(b.indexDefColWidthAt, static_cast<std::uint32_t>(b.out.size()));
+  b.out.patch32(b.indexDefColWidthAt, b.position());
   u16Record(b, rt::kDefColWidth, 8);
 }
 void writeDimensions(Book& b) {
   int firstColumn = kMaxColumns;
   int lastColumn = -1;
-  for (const auto& [key, cell] : b.sheet.cells()) {
-    firstColumn = std::min(firstColumn, Sheet::columnOf(key));
-    lastColumn = std::max(lastColumn, Sheet::columnOf(key));
+  for (const Cell& cell : b.sheet.cells()) {
+    firstColumn = std::min(firstColumn, Sheet::columnOf(cell.key));
+    lastColumn = std::max(lastColumn, Sheet::columnOf(cell.key));
   }
   const Record r(b, rt::kDimensions);
   b.out.u32(firstRow(b));
@@ -482,15 +543,15 @@ void writeDimensions(Book& b) {
 
 void writeRow(Book& b, const RowSpan& row) {
   const auto& cells = b.sheet.cells();
-  const Record r(b, rt::kRow);
-  b.out.u16(static_cast<std::uint16_t>(row.row));
-  b.out.u16(static_cast<std::uint16_t>(Sheet::columnOf(cells[row.first].first)));
-  b.out.u16(static_cast<std::uint16_t>(Sheet::columnOf(cells[row.end - 1].first) + 1));
-  b.out.u16(300);  // default height
-  b.out.u16(0);
-  b.out.u16(0);
-  b.out.u16(0x0100);  // height not changed by the user
-  b.out.u16(kCellXf);
+  fixedRecord(b, rt::kRow, 16)
+      .u16(static_cast<std::uint16_t>(row.row))
+      .u16(static_cast<std::uint16_t>(Sheet::columnOf(cells[row.first].key)))
+      .u16(static_cast<std::uint16_t>(Sheet::columnOf(cells[row.end - 1].key) + 1))
+      .u16(300)  // default height
+      .u16(0)
+      .u16(0)
+      .u16(0x0100)  // height not changed by the user
+      .u16(kCellXf);
 }
 
 std::uint64_t bitsOf(double value) {
@@ -548,37 +609,36 @@ std::uint16_t xfOf(const Cell& cell) {
 }
 
 void writeLabelSst(Book& b, int row, int column, std::uint32_t string) {
-  const Record r(b, rt::kLabelSst);
-  b.out.u16(static_cast<std::uint16_t>(row));
-  b.out.u16(static_cast<std::uint16_t>(column));
-  b.out.u16(kCellXf);
-  b.out.u32(string);
+  fixedRecord(b, rt::kLabelSst, 10)
+      .u16(static_cast<std::uint16_t>(row))
+      .u16(static_cast<std::uint16_t>(column))
+      .u16(kCellXf)
+      .u32(string);
 }
 void writeNumber(Book& b, int row, int column, const Cell& cell) {
-  const Record r(b, rt::kNumber);
-  b.out.u16(static_cast<std::uint16_t>(row));
-  b.out.u16(static_cast<std::uint16_t>(column));
-  b.out.u16(xfOf(cell));
-  b.out.f64(cell.number);
+  fixedRecord(b, rt::kNumber, 14)
+      .u16(static_cast<std::uint16_t>(row))
+      .u16(static_cast<std::uint16_t>(column))
+      .u16(xfOf(cell))
+      .f64(cell.number);
 }
 void writeRk(Book& b, int row, int column, const Cell& cell, std::uint32_t rk) {
-  const Record r(b, rt::kRk);
-  b.out.u16(static_cast<std::uint16_t>(row));
-  b.out.u16(static_cast<std::uint16_t>(column));
-  b.out.u16(xfOf(cell));
-  b.out.u32(rk);
+  fixedRecord(b, rt::kRk, 10)
+      .u16(static_cast<std::uint16_t>(row))
+      .u16(static_cast<std::uint16_t>(column))
+      .u16(xfOf(cell))
+      .u32(rk);
 }
 // Two or more RK cells side by side in a row, in one record.
-void writeMulRk(Book& b, int row, std::span<const Sheet::Entry> run,
-                std::span<const std::uint32_t> rks) {
+void writeMulRk(Book& b, int row, std::span<const Cell> run, std::span<const std::uint32_t> rks) {
   const Record r(b, rt::kMulRk);
   b.out.u16(static_cast<std::uint16_t>(row));
-  b.out.u16(static_cast<std::uint16_t>(Sheet::columnOf(run.front().first)));
+  b.out.u16(static_cast<std::uint16_t>(Sheet::columnOf(run.front().key)));
   for (std::size_t i = 0; i < run.size(); ++i) {
-    b.out.u16(xfOf(run[i].second));
+    b.out.u16(xfOf(run[i]));
     b.out.u32(rks[i]);
   }
-  b.out.u16(static_cast<std::uint16_t>(Sheet::columnOf(run.back().first)));
+  b.out.u16(static_cast<std::uint16_t>(Sheet::columnOf(run.back().key)));
 }
 
 // The cells of a row: texts as LabelSst, numbers as RK (MulRk for runs of them) where
@@ -586,8 +646,8 @@ void writeMulRk(Book& b, int row, std::span<const Sheet::Entry> run,
 void writeCells(Book& b, const RowSpan& row, std::size_t& sstCursor) {
   const auto& cells = b.sheet.cells();
   for (std::size_t i = row.first; i < row.end;) {
-    const Cell& cell = cells[i].second;
-    const int column = Sheet::columnOf(cells[i].first);
+    const Cell& cell = cells[i];
+    const int column = Sheet::columnOf(cell.key);
     if (cell.kind == Cell::Kind::Text) {
       writeLabelSst(b, row.row, column, b.sstIndex[sstCursor++]);
       ++i;
@@ -596,9 +656,9 @@ void writeCells(Book& b, const RowSpan& row, std::size_t& sstCursor) {
     // The run of RK numbers side by side from here (a row has at most 256 columns).
     std::array<std::uint32_t, kMaxColumns> rks;
     std::size_t n = 0;
-    while (i + n < row.end && cells[i + n].second.kind != Cell::Kind::Text &&
-           Sheet::columnOf(cells[i + n].first) == column + static_cast<int>(n)) {
-      const std::optional<std::uint32_t> rk = rkNumber(cells[i + n].second.number);
+    while (i + n < row.end && cells[i + n].kind != Cell::Kind::Text &&
+           Sheet::columnOf(cells[i + n].key) == column + static_cast<int>(n)) {
+      const std::optional<std::uint32_t> rk = rkNumber(cells[i + n].number);
       if (!rk) break;
       rks[n++] = *rk;
     }
@@ -619,7 +679,7 @@ void writeCells(Book& b, const RowSpan& row, std::size_t& sstCursor) {
 void writeDbCell(Book& b, std::size_t block, std::size_t firstRowAt,
                  const std::vector<std::size_t>& rowStarts) {
   const std::size_t at = b.out.size();
-  b.out.patch32(b.indexDbCellsAt + 4 * block, static_cast<std::uint32_t>(at));
+  b.out.patch32(b.indexDbCellsAt + 4 * block, b.position());
   const Record r(b, rt::kDbCell);
   b.out.u32(static_cast<std::uint32_t>(at - firstRowAt));
   for (std::size_t k = 0; k < rowStarts.size(); ++k) {
@@ -704,13 +764,33 @@ void assembleWorksheet(Book& b) {
 
 }  // namespace detail
 
-std::vector<std::uint8_t> workbookStream(const Sheet& sheet, const std::u16string& sheetName) {
+std::size_t workbookStreamBound(const Sheet& sheet) {
+  // A workbook without cells (under 2 KB), then for each cell a NUMBER (18 bytes, the
+  // longest cell record) and, for a text, its string's header and two bytes a character
+  // (as if no text were shared); for each row its ROW and its place in the DBCELL, and for
+  // its block a DBCELL and an INDEX entry (38 in all); for each 8224 bytes of strings a
+  // CONTINUE's header, flags and what a split leaves unused (12); an ExtSST entry for
+  // every eight strings.
+  std::size_t rows = 0, texts = 0, stringBytes = 0;
+  int lastRow = -1;
+  for (const Cell& cell : sheet.cells()) {
+    rows += Sheet::rowOf(cell.key) != lastRow;
+    lastRow = Sheet::rowOf(cell.key);
+    if (cell.kind != Cell::Kind::Text) continue;
+    ++texts;
+    stringBytes += 3 + 2 * std::size_t{cell.textSize};
+  }
+  return 2048 + 18 * sheet.cells().size() + 38 * rows + stringBytes +
+         12 * (stringBytes / (detail::kMaxRecordData - 12) + 1) + 8 * (texts / 8 + 1);
+}
+
+void writeWorkbookStream(Bytes& out, const Sheet& sheet, const std::u16string& sheetName,
+                         detail::Scratch& scratch) {
   using namespace detail;
-  Book book(sheet, sheetName);
+  Book book(sheet, sheetName, out, scratch);
   assembleGlobals(book);
-  book.out.patch32(book.boundSheetPositionAt, static_cast<std::uint32_t>(book.out.size()));
+  book.out.patch32(book.boundSheetPositionAt, book.position());
   assembleWorksheet(book);
-  return book.out.take();
 }
 
 }  // namespace brosk::xls

@@ -7,11 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "xls/bytes.h"
 #include "xls/sheet.h"
 
 namespace brosk::xls {
 
-std::vector<std::uint8_t> workbookStream(const Sheet& sheet, const std::u16string& sheetName);
+namespace detail {
+struct Scratch;
+}
+
+// Appends the stream to `out`, with `scratch` for what writing needs besides. Its length is
+// at most workbookStreamBound(sheet): a caller that makes room for that once writes the
+// stream without the buffer ever growing.
+void writeWorkbookStream(Bytes& out, const Sheet& sheet, const std::u16string& sheetName,
+                         detail::Scratch& scratch);
+std::size_t workbookStreamBound(const Sheet& sheet);
 
 // The RK form of a number (an RK or MulRk record's 32 bits), when reading it back gives
 // the same double bit for bit: a 30-bit whole number; a number whose hundredfold is one

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "xls/bytes.h"
@@ -20,18 +19,23 @@ constexpr std::uint16_t kCellXf = 15;  // the default cell format
 constexpr std::uint16_t kDateXf = 21;  // a cell format with the built-in short date
 constexpr int kRowsPerBlock = 32;
 
-// The shared string table: every distinct text once, in order of first use.
-struct StringTable {
-  std::vector<const std::u16string*> strings;
-  std::unordered_map<std::u16string_view, std::uint32_t> index;
-  std::uint32_t references = 0;
+// The shared string table: every distinct text once, in order of first use. Texts are
+// found again through an open-addressing table of their positions, made in one block.
+class StringTable {
+ public:
+  // Room for `texts` texts without the table growing.
+  void reserve(std::size_t texts);
+  // The text's index, added when it is new.
+  std::uint32_t add(std::u16string_view s);
+  const std::vector<std::u16string_view>& strings() const { return strings_; }
+  std::uint32_t references() const { return references_; }
+  // Empty again, keeping its memory.
+  void clear();
 
-  std::uint32_t add(const std::u16string& s) {
-    ++references;
-    const auto [it, inserted] = index.try_emplace(s, static_cast<std::uint32_t>(strings.size()));
-    if (inserted) strings.push_back(&s);
-    return it->second;
-  }
+ private:
+  std::vector<std::u16string_view> strings_;
+  std::vector<std::uint32_t> slots_;  // a power of two, at most half full: 1 + index, 0 free
+  std::uint32_t references_ = 0;
 };
 
 // A row that holds cells: its number and the range of its cells in Sheet::cells().
@@ -41,29 +45,55 @@ struct RowSpan {
   std::size_t end;
 };
 
-// One workbook being written: the cells, the stream so far, and the positions that later
-// records fill in.
-struct Book {
-  Book(const Sheet& s, const std::u16string& name) : sheet(s), sheetName(name) {
-    const auto& cells = sheet.cells();
-    strings.index.reserve(cells.size());
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-      const int row = Sheet::rowOf(cells[i].first);
-      if (rows.empty() || rows.back().row != row) rows.push_back({row, i, i});
-      rows.back().end = i + 1;
-      if (cells[i].second.kind == Cell::Kind::Text)
-        sstIndex.push_back(strings.add(cells[i].second.text));
-    }
-    out.reserve(4096 + cells.size() * 16);
-  }
-
-  const Sheet& sheet;
-  const std::u16string& sheetName;
-  Bytes out;
+// What writing a workbook needs besides its bytes: kept by a Writer from one workbook to the
+// next, so that its memory is taken once.
+struct Scratch {
   StringTable strings;
   std::vector<std::uint32_t> sstIndex;  // of each text cell, in cell order
   std::vector<RowSpan> rows;
   std::vector<std::pair<std::uint32_t, std::uint16_t>> extSst;  // stream position, offset
+  void clear();
+};
+
+// One workbook being written: the cells, the stream so far, and the positions that later
+// records fill in.
+struct Book {
+  // The stream is appended to `into`, from its end on: positions in the stream count from
+  // there.
+  Book(const Sheet& s, const std::u16string& name, Bytes& into, Scratch& scratch)
+      : sheet(s),
+        sheetName(name),
+        out(into),
+        base(into.size()),
+        strings(scratch.strings),
+        sstIndex(scratch.sstIndex),
+        rows(scratch.rows),
+        extSst(scratch.extSst) {
+    scratch.clear();
+    const auto& cells = sheet.cells();
+    std::size_t texts = 0;
+    for (const Cell& cell : cells) texts += cell.kind == Cell::Kind::Text;
+    strings.reserve(texts);
+    sstIndex.reserve(texts);
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      const int row = Sheet::rowOf(cells[i].key);
+      if (rows.empty() || rows.back().row != row) rows.push_back({row, i, i});
+      rows.back().end = i + 1;
+      if (cells[i].kind == Cell::Kind::Text) sstIndex.push_back(strings.add(sheet.text(cells[i])));
+    }
+  }
+
+  // The position in the stream of what is written next.
+  std::uint32_t position() const { return static_cast<std::uint32_t>(out.size() - base); }
+
+  const Sheet& sheet;
+  const std::u16string& sheetName;
+  Bytes& out;
+  std::size_t base;  // where the stream starts in `out`
+  StringTable& strings;
+  std::vector<std::uint32_t>& sstIndex;
+  std::vector<RowSpan>& rows;
+  std::vector<std::pair<std::uint32_t, std::uint16_t>>& extSst;
   std::size_t extSstBucket = 8;
   std::size_t boundSheetPositionAt = 0;
   std::size_t indexDefColWidthAt = 0;

@@ -9,6 +9,29 @@
 
 namespace brosk::xls {
 
+// Little-endian values written one after another into room made before, without a check
+// for each: for records whose length is known.
+class Cursor {
+ public:
+  explicit Cursor(std::uint8_t* at) : at_(at) {}
+  Cursor& u16(std::uint16_t v) {
+    *at_++ = static_cast<std::uint8_t>(v);
+    *at_++ = static_cast<std::uint8_t>(v >> 8);
+    return *this;
+  }
+  Cursor& u32(std::uint32_t v) {
+    return u16(static_cast<std::uint16_t>(v)).u16(static_cast<std::uint16_t>(v >> 16));
+  }
+  Cursor& f64(double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return u32(static_cast<std::uint32_t>(bits)).u32(static_cast<std::uint32_t>(bits >> 32));
+  }
+
+ private:
+  std::uint8_t* at_;
+};
+
 class Bytes {
  public:
   // Records are written a few bytes at a time: each write is a store into room the buffer
@@ -67,9 +90,21 @@ class Bytes {
     patch16(at + 2, static_cast<std::uint16_t>(v >> 16));
   }
 
+  // Bytes written before, written again.
+  void overwrite(std::size_t at, std::span<const std::uint8_t> bytes) {
+    std::memcpy(buffer_.data() + at, bytes.data(), bytes.size());
+  }
+
   std::size_t size() const { return size_; }
   void reserve(std::size_t n) {
     if (n > buffer_.size()) buffer_.resize(std::max(n, 2 * buffer_.size()));
+  }
+  // The bytes written so far.
+  std::span<const std::uint8_t> view() const { return std::span(buffer_).first(size_); }
+  // Empty again, keeping its memory (zeroed where it was written, as room must be).
+  void clear() {
+    std::fill_n(buffer_.begin(), size_, std::uint8_t{0});
+    size_ = 0;
   }
   // The bytes written; the buffer is left empty.
   std::vector<std::uint8_t> take() {

@@ -96,11 +96,17 @@ struct Layout {
   std::size_t totalSectors = 0;
 };
 
-Layout layOut(std::span<const Stream> streams) {
+// One stream of the file: its name and length.
+struct Part {
+  std::u16string_view name;
+  std::size_t size;
+};
+
+Layout layOut(std::span<const Part> streams) {
   Layout l;
   std::size_t streamSectors = 0;
-  for (const Stream& s : streams) {
-    l.sizes.push_back(std::max(s.bytes.size(), kMiniStreamCutoff));
+  for (const Part& s : streams) {
+    l.sizes.push_back(std::max(s.size, kMiniStreamCutoff));
     l.starts.push_back(streamSectors);
     streamSectors += sectorsFor(l.sizes.back());
   }
@@ -150,16 +156,18 @@ void writeHeader(Bytes& out, const Layout& l) {
   out.u32s(difat);
 }
 
-// The streams, each padded to whole sectors.
-void writeStreams(Bytes& out, std::span<const Stream> streams, const Layout& l) {
-  for (std::size_t i = 0; i < streams.size(); ++i) {
-    out.raw(streams[i].bytes);
-    out.zeros(sectorsFor(l.sizes[i]) * kSector - streams[i].bytes.size());
+// The streams after the first (which is in place already), each padded to whole sectors.
+void writeStreams(Bytes& out, std::size_t firstSize, std::span<const Stream> others,
+                  const Layout& l) {
+  out.zeros(sectorsFor(l.sizes[0]) * kSector - firstSize);
+  for (std::size_t i = 0; i < others.size(); ++i) {
+    out.raw(others[i].bytes);
+    out.zeros(sectorsFor(l.sizes[i + 1]) * kSector - others[i].bytes.size());
   }
 }
 
 // The root, then the streams in the order given, linked into a tree by name.
-void writeDirectory(Bytes& out, std::span<const Stream> streams, const Layout& l) {
+void writeDirectory(Bytes& out, std::span<const Part> streams, const Layout& l) {
   std::vector<Node> nodes(l.entries);
   std::vector<std::uint32_t> sorted(streams.size());
   std::iota(sorted.begin(), sorted.end(), 1u);
@@ -215,18 +223,41 @@ void writeDifat(Bytes& out, const Layout& l) {
   }
 }
 
+std::vector<Part> partsOf(std::u16string_view firstName, std::size_t firstSize,
+                          std::span<const Stream> others) {
+  std::vector<Part> parts{{firstName, firstSize}};
+  for (const Stream& s : others) parts.push_back({s.name, s.bytes.size()});
+  return parts;
+}
+
 }  // namespace
 
+void finishCompoundFile(Bytes& file, std::u16string_view firstName,
+                        std::span<const Stream> others) {
+  const std::size_t firstSize = file.size() - kHeaderRoom;
+  const std::vector<Part> parts = partsOf(firstName, firstSize, others);
+  const Layout l = layOut(parts);
+  file.reserve(kSector * (1 + l.totalSectors));
+  writeStreams(file, firstSize, others, l);
+  writeDirectory(file, parts, l);
+  writeFat(file, l);
+  writeDifat(file, l);
+  Bytes header;
+  writeHeader(header, l);
+  file.overwrite(0, header.take());
+}
+
+std::size_t compoundFileSize(std::size_t firstSize, std::span<const Stream> others) {
+  return kSector * (1 + layOut(partsOf(u"", firstSize, others)).totalSectors);
+}
+
 std::vector<std::uint8_t> compoundFile(std::span<const Stream> streams) {
-  const Layout l = layOut(streams);
-  Bytes out;
-  out.reserve(kSector * (1 + l.totalSectors));
-  writeHeader(out, l);
-  writeStreams(out, streams, l);
-  writeDirectory(out, streams, l);
-  writeFat(out, l);
-  writeDifat(out, l);
-  return out.take();
+  Bytes file;
+  file.reserve(compoundFileSize(streams[0].bytes.size(), streams.subspan(1)));
+  file.zeros(kHeaderRoom);
+  file.raw(streams[0].bytes);
+  finishCompoundFile(file, streams[0].name, streams.subspan(1));
+  return file.take();
 }
 
 }  // namespace brosk::xls

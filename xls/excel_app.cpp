@@ -120,6 +120,7 @@ class Application : public Object, public std::enable_shared_from_this<Applicati
  public:
   explicit Application(FileSystem& files) : files(files) {}
   FileSystem& files;
+  Writer writer;  // the workbooks of one application share its buffers
 
   Variant call(std::u16string_view name, CallKind kind, std::span<const Arg> args) override {
     if (kind == CallKind::PropertyPut) noSuchMember();
@@ -161,7 +162,7 @@ Variant Workbook::call(std::u16string_view name, CallKind kind, std::span<const 
     if (format != 56 && format != -4143) {
       throw RuntimeError(err::kInvalidCall, u"Formato de archivo no admitido: " + decimal(format));
     }
-    saveXls(app_->files, args[0].value().asText(), sheet_->sheet);
+    saveXls(app_->writer, app_->files, args[0].value().asText(), sheet_->sheet);
     return {};
   }
   if (equalsIgnoringAsciiCase(name, u"Close")) {

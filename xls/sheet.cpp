@@ -24,24 +24,48 @@ std::uint32_t Sheet::checkedKey(int row, int column) {
   return key(row - 1, column - 1);
 }
 
-std::vector<Sheet::Entry>::iterator Sheet::lowerBound(std::uint32_t key) {
+std::vector<Cell>::iterator Sheet::lowerBound(std::uint32_t key) {
   return std::lower_bound(cells_.begin(), cells_.end(), key,
-                          [](const Entry& e, std::uint32_t k) { return e.first < k; });
+                          [](const Cell& c, std::uint32_t k) { return c.key < k; });
 }
 
 Cell& Sheet::at(std::uint32_t key) {
-  if (cells_.empty() || cells_.back().first < key) return cells_.emplace_back(key, Cell{}).second;
+  if (cells_.empty() || cells_.back().key < key) return cells_.emplace_back(Cell{.key = key});
   const auto it = lowerBound(key);
-  if (it != cells_.end() && it->first == key) return it->second;
-  return cells_.insert(it, Entry{key, Cell{}})->second;
+  if (it != cells_.end() && it->key == key) return *it;
+  return *cells_.insert(it, Cell{.key = key});
+}
+
+void Sheet::release(std::size_t characters) {
+  dropped_ += characters;
+  if (dropped_ < 4096 || 2 * dropped_ < texts_.size()) return;
+  // Rewritten texts have left more unused characters than used ones: the store is made
+  // again from the cells' texts.
+  std::u16string kept;
+  kept.reserve(texts_.size() - dropped_);
+  for (Cell& c : cells_) {
+    if (c.kind != Cell::Kind::Text) continue;
+    const std::u16string_view t = text(c);
+    c.textAt = static_cast<std::uint32_t>(kept.size());
+    kept += t;
+  }
+  texts_ = std::move(kept);
+  dropped_ = 0;
+}
+
+std::size_t Sheet::textSizeOf(const Cell& cell) {
+  return cell.kind == Cell::Kind::Text ? cell.textSize : 0;
 }
 
 void Sheet::erase(std::uint32_t key) {
   const auto it = lowerBound(key);
-  if (it != cells_.end() && it->first == key) cells_.erase(it);
+  if (it == cells_.end() || it->key != key) return;
+  const std::size_t freed = textSizeOf(*it);
+  cells_.erase(it);
+  release(freed);
 }
 
-void Sheet::setText(int row, int column, std::u16string text) {
+void Sheet::setText(int row, int column, std::u16string_view text) {
   const std::uint32_t key = checkedKey(row, column);
   if (text.size() > kMaxTextLength) {
     throw RuntimeError(err::kInvalidCall, u"El texto de la celda " + cellName(row, column) +
@@ -58,10 +82,17 @@ void Sheet::setText(int row, int column, std::u16string text) {
     erase(key);  // a spreadsheet application keeps no cell for an empty text
     return;
   }
+  // (The store's places are 32-bit: more than 4 G characters is memory the process
+  // cannot have anyway.)
+  if (texts_.size() + text.size() > UINT32_MAX) throw RuntimeError(err::kOutOfMemory);
   Cell& cell = at(key);
+  const std::size_t freed = textSizeOf(cell);
   cell.kind = Cell::Kind::Text;
-  cell.text = std::move(text);
+  cell.textAt = static_cast<std::uint32_t>(texts_.size());
+  cell.textSize = static_cast<std::uint32_t>(text.size());
   cell.number = 0;
+  texts_ += text;
+  release(freed);
 }
 
 void Sheet::setNumber(int row, int column, double value) {
@@ -79,9 +110,11 @@ void Sheet::setValue(int row, int column, Cell::Kind kind, double value) {
                                            u" no es un número finito");
   }
   Cell& cell = at(key);
+  const std::size_t freed = textSizeOf(cell);
   cell.kind = kind;
-  cell.text.clear();
+  cell.textSize = 0;
   cell.number = value;
+  release(freed);
 }
 
 }  // namespace brosk::xls
