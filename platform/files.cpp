@@ -1,6 +1,7 @@
 #include "platform/files.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "automation/text.h"
 
@@ -22,10 +23,18 @@ std::u16string hex8(std::uint32_t value) {
 constexpr std::int64_t kPatienceMilliseconds = 2000;
 constexpr int kFirstPause = 10;
 constexpr int kLongestPause = 250;
+// Putting earlier files back has a patience of its own, whatever the probes spent: one
+// passing hold (a scanner) must not leave a folder half put back.
+constexpr std::int64_t kPutBackPatienceMilliseconds = 1000;
 
-// Temporary and set-aside files older than this are a link's that never finished (a
-// killed host, a power cut); another PC's save in progress is younger.
-constexpr std::int64_t kLeftoverSeconds = 5 * 60;
+// A temporary file older than this, by the time in its name, is a link's that never
+// finished (a killed host, a power cut): a link takes seconds, and the hour is room for
+// the clocks of PCs that link into one shared folder. A set-aside file may be the only copy
+// of an earlier file (when it could not be put back): it is kept far longer.
+constexpr std::int64_t kTemporarySeconds = 60 * 60;
+constexpr std::int64_t kSetAsideSeconds = 30 * 24 * 60 * 60;
+// The names of earlier versions carry no time: their files are aged by the listing.
+constexpr std::int64_t kUntimedTemporarySeconds = 5 * 60;
 
 RuntimeError heldError(const std::u16string& path) {
   return RuntimeError(err::kPermissionDenied, standardDescription(err::kPermissionDenied) +
@@ -47,19 +56,40 @@ std::u16string folderOf(const std::u16string& native, char16_t separator) {
   return slash == std::u16string::npos ? std::u16string() : native.substr(0, slash + 1);
 }
 
-// ".NAME.xls.XXXXXXXX.tmp" and ".NAME.xls.XXXXXXXX.old": the names this file gives
-// temporary files and earlier files set aside.
-bool ownWorkName(std::u16string_view name) {
-  if (!name.starts_with(u'.') || name.size() < 1 + 4 + 1 + 8 + 4) return false;
-  const std::u16string_view kind = name.substr(name.size() - 4);
-  if (kind != u".tmp" && kind != u".old") return false;
-  const std::u16string_view number = name.substr(name.size() - 12, 8);
-  const bool hex = std::all_of(number.begin(), number.end(), [](char16_t c) {
+bool hexDigits(std::u16string_view digits) {
+  return std::all_of(digits.begin(), digits.end(), [](char16_t c) {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
   });
-  const std::u16string_view target = name.substr(1, name.size() - 14);
-  return hex && name[name.size() - 13] == u'.' && target.size() > 4 &&
-         equalsIgnoringAsciiCase(target.substr(target.size() - 4), u".xls");
+}
+
+// A name this file gives a temporary file (".NAME.TTTTTTTT-XXXXXXXX.tmp") or an earlier
+// file set aside (".old"): the target's name, when it was made (T: UTC seconds; none in
+// the names of earlier versions, ".NAME.XXXXXXXX.tmp"), and which of the two it is.
+struct WorkName {
+  std::u16string_view target;
+  std::optional<std::int64_t> made;
+  bool setAside = false;
+};
+
+std::optional<WorkName> workNameOf(std::u16string_view name) {
+  if (!name.starts_with(u'.') || name.size() < 6) return std::nullopt;
+  const std::u16string_view kind = name.substr(name.size() - 4);
+  if (kind != u".tmp" && kind != u".old") return std::nullopt;
+  const std::u16string_view rest = name.substr(1, name.size() - 5);
+  const std::size_t dot = rest.rfind(u'.');
+  if (dot == std::u16string_view::npos) return std::nullopt;
+  const std::u16string_view stamp = rest.substr(dot + 1);
+  WorkName work{rest.substr(0, dot), std::nullopt, kind == u".old"};
+  if (stamp.size() == 17 && stamp[8] == u'-' && hexDigits(stamp.substr(0, 8)) &&
+      hexDigits(stamp.substr(9))) {
+    std::int64_t made = 0;
+    for (const char16_t c : stamp.substr(0, 8))
+      made = made * 16 + (c <= u'9' ? c - u'0' : c - u'a' + 10);
+    work.made = made;
+  } else if (stamp.size() != 8 || !hexDigits(stamp)) {
+    return std::nullopt;
+  }
+  return work;
 }
 
 // Whether a name is one Windows takes for a device: the part before the first dot, less
@@ -114,19 +144,20 @@ struct StagedFiles::Staged {
   std::unique_ptr<FileSystem::File> file;
   bool earlier = false;  // a file was at the target when the set was committed
   bool renamed = false;
+  bool kept = false;  // the set-aside file is kept: the earlier file could not go back
 };
 
 namespace {
 thread_local StagedFiles* tCurrent = nullptr;
 }  // namespace
 
-StagedFiles::StagedFiles(FileSystem& files) : files_(files) {}
+StagedFiles::StagedFiles(FileSystem& files) : files_(files), patience_(kPatienceMilliseconds) {}
 
 StagedFiles::~StagedFiles() {
   for (Staged& s : staged_) {
     s.file.reset();
     if (!s.renamed && !s.temp.empty()) (void)files_.remove(s.temp);
-    if (!s.aside.empty() && !s.moved) (void)files_.remove(s.aside);
+    if (!s.aside.empty() && !s.moved && !s.kept) (void)files_.remove(s.aside);
   }
 }
 
@@ -142,7 +173,7 @@ StagedFiles::Current::~Current() {
 
 bool StagedFiles::wait() {
   const std::int64_t now = files_.now();
-  if (deadline_ < 0) deadline_ = now + kPatienceMilliseconds;
+  if (deadline_ < 0) deadline_ = now + patience_;
   if (now >= deadline_) return false;
   pause_ = pause_ == 0 ? kFirstPause : std::min(pause_ * 2, kLongestPause);
   files_.pause(static_cast<int>(std::min<std::int64_t>(pause_, deadline_ - now)));
@@ -165,14 +196,14 @@ void StagedFiles::stage(const std::u16string& path, std::span<const std::uint8_t
   const std::u16string folder = folderOf(s.target, files_.separator());
   const std::u16string name = s.target.substr(folder.size());
   if (std::find(cleaned_.begin(), cleaned_.end(), folder) == cleaned_.end()) {
-    removeLeftovers(folder);
     cleaned_.push_back(folder);
   }
 
-  // A hidden name of the target's own, in the same folder: the rename stays within one
-  // file system, and an interrupted save leaves nothing a reader would take for a workbook.
+  // A hidden file with a name of the target's own, in the same folder: the rename stays
+  // within one file system, and an interrupted save leaves nothing a reader would take for
+  // a workbook.
   for (int attempt = 0; !s.file; ++attempt) {
-    std::u16string candidate = folder + u"." + name + u"." + hex8(files_.randomNumber()) + u".tmp";
+    std::u16string candidate = workName(folder, name, u".tmp");
     FileSystem::Error error;
     while ((error = files_.createNew(candidate, s.file)) != 0 && files_.heldOpen(error) && wait()) {
     }
@@ -188,12 +219,32 @@ void StagedFiles::stage(const std::u16string& path, std::span<const std::uint8_t
   if (const FileSystem::Error error = s.file->flush()) throw files_.error(error, path);
 }
 
-void StagedFiles::removeLeftovers(const std::u16string& folder) {
+std::u16string StagedFiles::workName(const std::u16string& folder, const std::u16string& name,
+                                     const char16_t* kind) {
+  const auto made = static_cast<std::uint32_t>(files_.wallClock());
+  return folder + u"." + name + u"." + hex8(made) + u"-" + hex8(files_.randomNumber()) + kind;
+}
+
+// The temporary and set-aside files of this set's targets that links which never finished
+// left in their folders; nothing else.
+void StagedFiles::removeLeftovers() {
+  const std::int64_t now = files_.wallClock();
   std::vector<FileSystem::Listed> listed;
-  if (files_.list(folder, listed) != 0) return;  // the stage's own calls will say why
-  for (const FileSystem::Listed& entry : listed) {
-    if (ownWorkName(entry.name) && entry.ageSeconds > kLeftoverSeconds)
-      (void)files_.remove(folder + entry.name);
+  for (const std::u16string& folder : cleaned_) {
+    if (files_.list(folder, listed) != 0) continue;  // the set's own calls will say why
+    for (const FileSystem::Listed& entry : listed) {
+      const std::optional<WorkName> work = workNameOf(entry.name);
+      const bool ours = work && std::any_of(staged_.begin(), staged_.end(), [&](const Staged& s) {
+                          return s.target.size() == folder.size() + work->target.size() &&
+                                 s.target.starts_with(folder) && s.target.ends_with(work->target);
+                        });
+      if (!ours) continue;
+      const std::int64_t age = work->made ? now - *work->made : entry.ageSeconds;
+      const std::int64_t limit = work->setAside           ? kSetAsideSeconds
+                                 : work->made.has_value() ? kTemporarySeconds
+                                                          : kUntimedTemporarySeconds;
+      if (age > limit) (void)files_.remove(folder + entry.name);
+    }
   }
 }
 
@@ -215,10 +266,18 @@ void StagedFiles::probeAll() {
 FileSystem::Error StagedFiles::rename(const std::u16string& from, const std::u16string& to,
                                       bool patient) {
   FileSystem::Error error;
-  while ((error = files_.replace(from, to)) != 0 && patient &&
-         (files_.heldOpen(error) || files_.mayBeHeld(error)) && wait()) {
+  while ((error = files_.replace(from, to)) != 0 && patient && held(error, to) && wait()) {
   }
   return error;
+}
+
+bool StagedFiles::held(FileSystem::Error error, const std::u16string& target) {
+  return files_.heldOpen(error) ||
+         (files_.mayBeHeld(error) && files_.heldOpen(files_.probe(target)));
+}
+
+RuntimeError StagedFiles::renameError(FileSystem::Error error, Staged& s) {
+  return held(error, s.target) ? heldError(s.path) : files_.error(error, s.path);
 }
 
 // The earlier file gets a second name, so that it can come back as itself. Where the file
@@ -228,8 +287,7 @@ void StagedFiles::setEarlierAside(Staged& s) {
   const std::u16string folder = folderOf(s.target, files_.separator());
   const std::u16string name = s.target.substr(folder.size());
   for (int attempt = 0;; ++attempt) {
-    const std::u16string aside =
-        folder + u"." + name + u"." + hex8(files_.randomNumber()) + u".old";
+    const std::u16string aside = workName(folder, name, u".old");
     FileSystem::Error error = files_.link(s.target, aside);
     const bool moved = error != 0 && !files_.alreadyExists(error);
     if (moved) error = rename(s.target, aside);
@@ -239,49 +297,75 @@ void StagedFiles::setEarlierAside(Staged& s) {
       return;
     }
     if (!files_.alreadyExists(error) || attempt == 99) {
-      throw files_.heldOpen(error) || files_.mayBeHeld(error) ? heldError(s.path)
-                                                              : files_.error(error, s.path);
+      throw held(error, s.target) ? heldError(s.path) : files_.error(error, s.path);
     }
   }
 }
 
 // After the rename of file `failed` failed: the files renamed before it go back to their
-// earlier files (or go, where there was none), and its own earlier file, if it was moved
-// aside, comes back.
+// earlier files (or go, where there was none), and an earlier file moved aside (where the
+// file system has no hard links) comes back. The put-back has a patience of its own.
 void StagedFiles::putBack(std::size_t failed, const RuntimeError& cause) {
-  for (std::size_t i = 0; i <= failed; ++i) {
+  deadline_ = -1;
+  pause_ = 0;
+  patience_ = kPutBackPatienceMilliseconds;
+  for (std::size_t i = 0; i < staged_.size(); ++i) {
     Staged& s = staged_[i];
     FileSystem::Error error = 0;
     if (i < failed) {
+      // Our own handle on the new file goes first: Windows renames over no open file.
+      s.file.reset();
       error = s.aside.empty() ? files_.remove(s.target) : rename(s.aside, s.target);
     } else if (s.moved) {
       error = rename(s.aside, s.target);
+    } else {
+      continue;
     }
-    if (error != 0) {
-      throw RuntimeError(cause.number(),
-                         cause.description() + u". No se ha podido restaurar «" + s.path +
-                             u"»: el pedido de esa carpeta está incompleto; repita el enlace");
-    }
-    if (i < failed || s.moved) s.aside.clear();
+    if (error != 0) throw notPutBack(s, cause);
+    s.aside.clear();
   }
 }
 
-void StagedFiles::commit() {
-  probeAll();
-  // Only a rename after the first can fail once a target is replaced: the files before
-  // the last keep their earlier files to put back.
-  for (std::size_t i = 0; i + 1 < staged_.size(); ++i) {
-    if (staged_[i].earlier) setEarlierAside(staged_[i]);
+// A file that could not go back: its earlier file stays under its set-aside name, never
+// removed, and the new file is taken away where it can be, so that the folder holds an
+// order without that file rather than one order's file beside another's. The message says
+// which, and where the earlier file is.
+RuntimeError StagedFiles::notPutBack(Staged& s, const RuntimeError& cause) {
+  std::u16string what = cause.description() + u". No se ha podido restaurar «" + s.path + u"»";
+  if (s.aside.empty()) {
+    return RuntimeError(cause.number(),
+                        what + u": el pedido de esa carpeta está incompleto; repita el enlace");
   }
+  s.kept = true;
+  const bool gone = !s.renamed || files_.remove(s.target) == 0;
+  const std::size_t slash = s.path.find_last_of(u"/\\");
+  const std::size_t nameAt = s.aside.rfind(files_.separator()) + 1;
+  what += u", cuya versión anterior se conserva en «" +
+          s.path.substr(0, slash == std::u16string::npos ? 0 : slash + 1) + s.aside.substr(nameAt) +
+          u"»";
+  what += gone ? u": esa carpeta no tiene ahora ese archivo y su pedido está incompleto; repita "
+                 u"el enlace"
+               : u": el pedido de esa carpeta está incompleto; repita el enlace";
+  return RuntimeError(cause.number(), what);
+}
+
+void StagedFiles::commit() {
+  removeLeftovers();
+  probeAll();
+  // Every earlier file gets a second name before the first rename: so the renames free no
+  // file (the window between them is as short as two renames), and the files before the
+  // last keep their earlier files to put back.
+  for (Staged& s : staged_) {
+    if (s.earlier) setEarlierAside(s);
+  }
+  for (Staged& s : staged_) s.file->unhide();
   // Once the first target is replaced, nothing waits: a file held since its probe (on
   // Windows one open with delete sharing) fails the set at once, and the files before it
   // go back, rather than leave one order's header beside another's lines for the wait.
   for (std::size_t i = 0; i < staged_.size(); ++i) {
     Staged& s = staged_[i];
     if (const FileSystem::Error error = rename(s.temp, s.target, i == 0)) {
-      const RuntimeError cause = files_.heldOpen(error) || (files_.mayBeHeld(error) && s.earlier)
-                                     ? heldError(s.path)
-                                     : files_.error(error, s.path);
+      const RuntimeError cause = renameError(error, s);
       putBack(i, cause);
       throw cause;
     }

@@ -53,6 +53,10 @@ class FileSystem {
     // system keeps it with the file).
     virtual Error flush() = 0;
     virtual Error close() = 0;
+    // Takes the hidden mark off a file createNew made (Windows makes temporary files
+    // hidden; on Linux their dot names hide them): done just before the file is renamed to
+    // its target, so that a workbook never carries the mark. Best effort.
+    virtual void unhide() = 0;
   };
 
   // An entry of a folder: its name and how many seconds ago it was last written.
@@ -74,7 +78,8 @@ class FileSystem {
   virtual Entry entry(const std::u16string& native) = 0;
   // The files of a folder (no folders).
   virtual Error list(const std::u16string& nativeFolder, std::vector<Listed>& files) = 0;
-  // Creates a new file, failing when one of that name exists.
+  // Creates a new file, hidden from a folder's ordinary listing, failing when one of that
+  // name exists.
   virtual Error createNew(const std::u16string& native, std::unique_ptr<File>& file) = 0;
   // Whether the file at `native` may be replaced now: 0 (also when there is none), an
   // error heldOpen() knows when another program has it open, or the refusal itself (no
@@ -100,6 +105,9 @@ class FileSystem {
   virtual bool mayBeHeld(Error error) = 0;
   // Milliseconds of a monotonic clock, and a wait.
   virtual std::int64_t now() = 0;
+  // Seconds since 1970 by the machine's clock (UTC), for the time written into the names
+  // of temporary files.
+  virtual std::int64_t wallClock() = 0;
   virtual void pause(int milliseconds) = 0;
   // The run-time error for a failed call on `path`.
   virtual RuntimeError error(Error error, const std::u16string& path) = 0;
@@ -123,8 +131,17 @@ FileSystem& systemFileSystem();
 // to about two seconds in all for the whole set, before the first target is replaced; a
 // file still held then is error 70 saying that another program has it open, and so is
 // one found held between the renames (the files before it go back at once). A refusal (no
-// permission) is error 70 at once, a target marked read-only error 75. Old temporary and set-aside
-// files of a link that never finished are removed from the folder at the first stage.
+// permission) is error 70 at once, a target marked read-only error 75; any other failure
+// of a rename is said with the system's own reason, at once. A file that cannot be put
+// back has its earlier file kept under its set-aside name, which the message gives, and is
+// taken away itself where it can be, so that the folder never holds a mixed order.
+//
+// The names of temporary (".NAME.TTTTTTTT-XXXXXXXX.tmp") and set-aside (".old") files say
+// when their link made them (T, UTC seconds in hexadecimal), so that every PC that links
+// into a shared folder ages them alike: when a set is committed, its targets' temporary
+// files over an hour old (a link takes seconds; the hour is room for PCs whose clocks
+// differ) and set-aside files over 30 days old (one may be the only copy of an earlier
+// file) are removed; no other file is touched.
 class StagedFiles {
  public:
   explicit StagedFiles(FileSystem& files);
@@ -151,17 +168,25 @@ class StagedFiles {
 
  private:
   struct Staged;
-  bool wait();  // false once the set's time is up
-  void removeLeftovers(const std::u16string& folder);
+  bool wait();  // false once the patience is spent
+  void removeLeftovers();
+  std::u16string workName(const std::u16string& folder, const std::u16string& name,
+                          const char16_t* kind);
   void probeAll();
   FileSystem::Error rename(const std::u16string& from, const std::u16string& to,
                            bool patient = true);
   void setEarlierAside(Staged& s);
   void putBack(std::size_t failed, const RuntimeError& cause);
+  RuntimeError notPutBack(Staged& s, const RuntimeError& cause);
+  // Whether a failed call on `target` is another program's hold: a sharing violation, or a
+  // refusal for which the probe finds one (Windows refuses a rename over an open file).
+  bool held(FileSystem::Error error, const std::u16string& target);
+  RuntimeError renameError(FileSystem::Error error, Staged& s);
 
   FileSystem& files_;
   std::vector<Staged> staged_;
   std::vector<std::u16string> cleaned_;  // the folders of the targets
+  std::int64_t patience_;                // milliseconds, from the first wait
   std::int64_t deadline_ = -1;           // by files_.now(), from the first wait
   int pause_ = 0;
 };

@@ -45,6 +45,7 @@ class LinuxFile : public FileSystem::File {
   }
   Error flush() override { return ::fsync(fd_.get()) == 0 ? 0 : errno; }
   Error close() override { return ::close(fd_.release()) == 0 ? 0 : errno; }
+  void unhide() override {}  // hidden by its dot name alone
 
  private:
   unique_fd fd_;
@@ -133,6 +134,7 @@ class LinuxFileSystem : public FileSystem {
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
   }
+  std::int64_t wallClock() override { return static_cast<std::int64_t>(std::time(nullptr)); }
   void pause(int milliseconds) override {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
   }

@@ -46,6 +46,12 @@ class Win32File : public FileSystem::File {
   Error close() override {
     return CloseHandle(handle_.release()) ? 0 : static_cast<Error>(GetLastError());
   }
+  // Normal attributes again through our own handle (zero times leave the times as they are).
+  void unhide() override {
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    (void)SetFileInformationByHandle(handle_.get(), FileBasicInfo, &basic, sizeof basic);
+  }
 
  private:
   unique_handle handle_;
@@ -84,9 +90,10 @@ class Win32FileSystem : public FileSystem {
   Error createNew(const std::u16string& native, std::unique_ptr<File>& file) override {
     const QuietErrors quiet;
     // Open until the set is committed: it is renamed while open (delete sharing lets the
-    // rename through), then flushed, which makes the rename durable with it.
+    // rename through), then flushed, which makes the rename durable with it. Hidden until
+    // just before its rename (unhide).
     unique_handle handle(CreateFileW(wide(native), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                     CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                     CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
     if (!handle) return static_cast<Error>(GetLastError());
     file = std::make_unique<Win32File>(handle.release());
     return 0;
@@ -130,6 +137,11 @@ class Win32FileSystem : public FileSystem {
   bool mayBeHeld(Error error) override { return error == ERROR_ACCESS_DENIED; }
   std::int64_t now() override { return static_cast<std::int64_t>(GetTickCount64()); }
   void pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
+  std::int64_t wallClock() override {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (ticks(now) - 116444736000000000) / 10'000'000;  // from 1601 to 1970
+  }
   RuntimeError error(Error error, const std::u16string& path) override {
     return win32FileError(static_cast<unsigned long>(error), path);
   }

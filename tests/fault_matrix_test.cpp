@@ -173,7 +173,9 @@ TEST_F(Faults, EveryFileStep) {
     std::function<void()> arrange;
     std::u16string message;
     std::map<std::string, Bytes> expected;  // the order folder afterwards
+    bool keptAside = false;  // a set-aside file kept, which the next link leaves alone
   };
+  const std::u16string folder = dir.u16("KD_LORVENIC/9_9999/");
   const std::vector<Case> cases = {
       {"order folder creation refused",
        [&] {
@@ -226,13 +228,29 @@ TEST_F(Faults, EveryFileStep) {
        },
        u"Error inesperado (70): Permiso denegado: otro programa tiene abierto «" + lps + u"»",
        orders.earlier},
+      // The earlier PRE.xls stays under its set-aside name, which the message gives, and the
+      // new one goes: an order without its header, never one order's header beside
+      // another's lines.
       {"LPS.xls fails and PRE.xls cannot be put back",
        [&] {
          files.set({testing::FileStep::Rename, EACCES, 1, 1 << 30, u".xls"});
        },
        u"Error inesperado (70): Permiso denegado: «" + lps + u"». No se ha podido restaurar «" +
-           pre + u"»: el pedido de esa carpeta está incompleto; repita el enlace",
-       {{"PRE.xls", orders.linked.at("PRE.xls")}, {"LPS.xls", orders.earlier.at("LPS.xls")}}},
+           pre + u"», cuya versión anterior se conserva en «" + folder +
+           u"OLD»: esa carpeta no tiene ahora ese archivo y su pedido está incompleto; repita el "
+           u"enlace",
+       {{"OLD", orders.earlier.at("PRE.xls")}, {"LPS.xls", orders.earlier.at("LPS.xls")}},
+       true},
+      // The probes spend the link's two seconds on a passing hold of LPS.xls; its rename then
+      // fails, and the earlier PRE.xls, held for a moment itself, still goes back: a put-back
+      // has a patience of its own.
+      {"LPS.xls held after the probes' wait, PRE.xls held for a moment as it goes back",
+       [&] {
+         files.set({testing::FileStep::Probe, EBUSY, 0, 12, u"LPS.xls"});
+         files.add({testing::FileStep::Rename, EBUSY, 1, 2, u".xls"});
+       },
+       u"Error inesperado (70): Permiso denegado: otro programa tiene abierto «" + lps + u"»",
+       orders.earlier},
       {"LPS.xls held for a moment",
        [&] {
          files.set({testing::FileStep::Probe, EBUSY, 0, 5, u"LPS.xls"});
@@ -264,9 +282,19 @@ TEST_F(Faults, EveryFileStep) {
       c.arrange();
       EXPECT_FALSE(startAndLink(plugin));
       // (SCOPED_TRACE does not reach this thread: each assertion names the case.)
-      EXPECT_EQ(user.boxes.back().text, c.message) << c.name;
-      EXPECT_EQ(orderFiles(), c.expected) << c.name;  // nothing else: no temporary or half file
-      EXPECT_LE(files.waited, 2000) << c.name;        // one wait for the whole link
+      // A set-aside file's name holds a time and a random number: here it is OLD.
+      std::map<std::string, Bytes> found = orderFiles();
+      std::u16string message = user.boxes.back().text;
+      for (const auto& [name, bytes] : orderFiles()) {
+        if (!name.ends_with(".old")) continue;
+        found["OLD"] = bytes;
+        found.erase(name);
+        if (const auto at = message.find(fromUtf8(name)); at != std::u16string::npos)
+          message.replace(at, name.size(), u"OLD");
+      }
+      EXPECT_EQ(message, c.message) << c.name;
+      EXPECT_EQ(found, c.expected) << c.name;   // nothing else: no temporary or half file
+      EXPECT_LE(files.waited, 3000) << c.name;  // one wait for the link, one for a put-back
 
       files.clear();
       system.createFolderError.reset();
@@ -279,7 +307,10 @@ TEST_F(Faults, EveryFileStep) {
       user.folders = {dir.u16("KD_LORVENIC")};
       EXPECT_FALSE(startAndLink(plugin, u"21", {Step::click(Id::CmdRuta)}));
       EXPECT_EQ(texts(), std::vector<std::u16string>{u"El enlace se ha realizado correctamente"});
-      EXPECT_EQ(orderFiles(), orders.linked);
+      found = orderFiles();
+      std::erase_if(found, [](const auto& f) { return f.first.ends_with(".old"); });
+      EXPECT_EQ(found, orders.linked) << c.name;
+      EXPECT_EQ(orderFiles().size(), orders.linked.size() + c.keptAside) << c.name;
     });
   }
 }
@@ -330,7 +361,7 @@ TEST_F(Faults, AKillAtAnyFileStepLeavesOneWholeOrder) {
         EXPECT_TRUE(found == earlier || found == orders.linked || found == window) << kill;
 
         files.clear();
-        files.agedSeconds = 3600;
+        files.agedSeconds = 31 * 24 * 3600;  // leftovers, set-aside files too, old enough to go
         load(kitchen());
         EXPECT_FALSE(startAndLink(plugin));
         EXPECT_EQ(orderFiles(), orders.linked) << kill;
@@ -477,6 +508,39 @@ TEST_F(AtomicSave, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsSaidSo) {
   std::filesystem::permissions(dir / "PRE.xls", std::filesystem::perms::owner_read,
                                std::filesystem::perm_options::add);
   EXPECT_EQ(testing::readCells(dir / "PRE.xls"), std::vector<json>{testing::textCell(1, 1, "new")});
+}
+
+// Leftovers are aged by the time in their names, alike on every PC, and only the set's own
+// targets' go: a link in progress on a PC whose clock is half an hour behind keeps its
+// temporary file through another PC's link, a look-alike of another program's stays, and a
+// set-aside file (maybe an earlier file's only copy) is kept for 30 days.
+TEST_F(AtomicSave, OnlyItsOwnOldLeftoversAreRemoved) {
+  const std::int64_t now = files.wallClock();
+  auto name = [&](const char* target, std::int64_t age, int number, const char* kind) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%08x-%08x", static_cast<unsigned>(now - age), number);
+    return std::string(".") + target + "." + stamp + kind;
+  };
+  const std::vector<std::string> gone = {name("PRE.xls", 2 * 3600, 1, ".tmp"),
+                                         name("PRE.xls", 40 * 86400, 2, ".old")};
+  const std::vector<std::string> kept = {name("PRE.xls", 600, 3, ".tmp"),
+                                         name("PRE.xls", 2 * 86400, 4, ".old"),
+                                         name("otro.xls", 2 * 3600, 5, ".tmp")};
+  for (const auto& n : gone) std::ofstream(dir / n) << "x";
+  for (const auto& n : kept) std::ofstream(dir / n) << "x";
+  const Bytes bytes = {1, 2, 3};
+
+  testing::FaultyFileSystem behind;
+  behind.agedSeconds = -1800;
+  StagedFiles inProgress(behind);
+  inProgress.stage(dir.u16("PRE.xls"), bytes);
+  replaceFile(files, dir.u16("PRE.xls"), bytes);  // another PC's link meanwhile
+  inProgress.commit();
+
+  std::vector<std::string> expected = kept;
+  expected.push_back("PRE.xls");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(dir.entries(), expected);
 }
 
 }  // namespace

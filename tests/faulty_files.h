@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/files.h"
 
@@ -28,10 +30,12 @@ class FaultyFileSystem : public FileSystem {
 
   // The fault from now on, its counts started afresh.
   void set(FileFault fault) {
-    fault_ = fault;
-    reached_ = 0;
+    faults_.clear();
+    add(fault);
     waited = 0;
   }
+  // Another fault besides.
+  void add(FileFault fault) { faults_.push_back({fault, 0}); }
   void clear() {
     set({});
     killAt = -1;
@@ -41,7 +45,7 @@ class FaultyFileSystem : public FileSystem {
   int waited = 0;       // milliseconds waited for a held file, in all
   int calls = 0;        // calls that change the disk, so far
   int killAt = -1;      // the call from which on nothing reaches the disk; none when < 0
-  int agedSeconds = 0;  // added to the age of every file listed
+  int agedSeconds = 0;  // added to the age of every file listed and to the clock
 
   std::u16string nativePath(const std::u16string& path) override { return real_.nativePath(path); }
   char16_t separator() override { return real_.separator(); }
@@ -52,25 +56,30 @@ class FaultyFileSystem : public FileSystem {
     return error;
   }
   Error createNew(const std::u16string& native, std::unique_ptr<File>& file) override {
-    if (dead() || fails(FileStep::Create, native)) return fault_.code ? fault_.code : EIO;
+    if (dead()) return EIO;
+    if (const int code = fails(FileStep::Create, native)) return code;
     std::unique_ptr<File> real;
     if (const Error error = real_.createNew(native, real)) return error;
     file = std::make_unique<FaultyFile>(*this, std::move(real), native);
     return 0;
   }
   Error probe(const std::u16string& native) override {
-    return fails(FileStep::Probe, native) ? fault_.code : real_.probe(native);
+    if (const int code = fails(FileStep::Probe, native)) return code;
+    return real_.probe(native);
   }
   Error link(const std::u16string& existing, const std::u16string& extra) override {
-    if (dead() || fails(FileStep::Link, existing)) return fault_.code ? fault_.code : EIO;
+    if (dead()) return EIO;
+    if (const int code = fails(FileStep::Link, existing)) return code;
     return real_.link(existing, extra);
   }
   Error replace(const std::u16string& from, const std::u16string& to) override {
-    if (dead() || fails(FileStep::Rename, to)) return fault_.code ? fault_.code : EIO;
+    if (dead()) return EIO;
+    if (const int code = fails(FileStep::Rename, to)) return code;
     return real_.replace(from, to);
   }
   Error remove(const std::u16string& native) noexcept override {
-    if (dead() || fails(FileStep::Remove, native)) return fault_.code ? fault_.code : EIO;
+    if (dead()) return EIO;
+    if (const int code = fails(FileStep::Remove, native)) return code;
     return real_.remove(native);
   }
   void flushFolderOf(const std::u16string& native) noexcept override {
@@ -80,6 +89,7 @@ class FaultyFileSystem : public FileSystem {
   bool heldOpen(Error error) override { return real_.heldOpen(error); }
   bool mayBeHeld(Error error) override { return real_.mayBeHeld(error); }
   std::int64_t now() override { return waited; }
+  std::int64_t wallClock() override { return real_.wallClock() + agedSeconds; }
   void pause(int milliseconds) override { waited += milliseconds; }
   RuntimeError error(Error error, const std::u16string& path) override {
     return real_.error(error, path);
@@ -93,17 +103,19 @@ class FaultyFileSystem : public FileSystem {
         : owner_(owner), real_(std::move(real)), path_(std::move(path)) {}
     Error write(std::span<const std::uint8_t> bytes) override {
       if (owner_.dead()) return EIO;
-      if (owner_.fails(FileStep::Write, path_)) {
+      if (const int code = owner_.fails(FileStep::Write, path_)) {
         // Part of the data reaches the file, as on a disk that fills up meanwhile.
         [[maybe_unused]] const Error ignored = real_->write(bytes.first(bytes.size() / 2));
-        return owner_.fault_.code;
+        return code;
       }
       return real_->write(bytes);
     }
     Error flush() override {
-      return owner_.fails(FileStep::Flush, path_) ? owner_.fault_.code : real_->flush();
+      if (const int code = owner_.fails(FileStep::Flush, path_)) return code;
+      return real_->flush();
     }
     Error close() override { return real_->close(); }
+    void unhide() override { real_->unhide(); }
 
    private:
     FaultyFileSystem& owner_;
@@ -117,16 +129,20 @@ class FaultyFileSystem : public FileSystem {
     return killAt >= 0 && n >= killAt;
   }
 
-  bool fails(FileStep step, const std::u16string& path) {
-    if (fault_.step != step) return false;
-    if (!fault_.file.empty() && path.find(fault_.file) == std::u16string::npos) return false;
-    const int n = reached_++;
-    return n >= fault_.after && n < fault_.after + fault_.times;
+  // The error code a step fails with now (EIO for a fault without one), 0 when it goes
+  // through.
+  int fails(FileStep step, const std::u16string& path) {
+    for (auto& [fault, reached] : faults_) {
+      if (fault.step != step) continue;
+      if (!fault.file.empty() && path.find(fault.file) == std::u16string::npos) continue;
+      const int n = reached++;
+      if (n >= fault.after && n < fault.after + fault.times) return fault.code ? fault.code : EIO;
+    }
+    return 0;
   }
 
   FileSystem& real_;
-  FileFault fault_;
-  int reached_ = 0;
+  std::vector<std::pair<FileFault, int>> faults_;  // each with the times its step was reached
 };
 
 }  // namespace brosk::testing

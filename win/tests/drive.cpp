@@ -42,6 +42,9 @@
 //   --hold FILE MS  while the links run, FILE is held open by another program, sharing
 //                nothing, for MS milliseconds from the first link's start (as a scanner,
 //                a sync client or the importer holds a file for a moment).
+//   --hold-sharing FILE MS  the same, sharing reading, writing and deleting (as most
+//                scanners do): the plug-in's probe passes, and Windows still refuses to
+//                rename over the file.
 //   --time       "[time] SceneCheck: N ms" after each link.
 //   --names      when the dialog is up, "[names] ..." with what Active Accessibility (a
 //                screen reader) names each input.
@@ -157,7 +160,8 @@ bool parseOther(const std::vector<std::string>& args, std::size_t& i, Options& o
     options.links = std::max(1, std::atoi(args[++i].c_str()));
   } else if (left >= 1 && a == "--wait-between") {
     options.waitBetween = toWide(args[++i]);
-  } else if (left >= 2 && a == "--hold") {
+  } else if (left >= 2 && (a == "--hold" || a == "--hold-sharing")) {
+    options.holdSharing = a == "--hold-sharing";
     options.hold = toWide(args[++i]);
     options.holdMilliseconds = static_cast<DWORD>(std::atoi(args[++i].c_str()));
   } else {

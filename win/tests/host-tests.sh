@@ -354,6 +354,22 @@ grep -qxF "[¡¡Atención!!] Error inesperado (75): Error de acceso a la ruta o 
   && pass "a read-only LPS.xls is not replaced: error 75 names it, and the earlier order stays" \
   || fail "read-only: $(grep -v '^\[dialog' "$work/read-only/out.txt" | tr '\n' ' ')"
 w attrib -r "$lps" >/dev/null
+# An LPS.xls that another program holds sharing everything (as most scanners do): the
+# probe passes, and still Windows renames over no open file. That is said with Windows'
+# own reason at once, not as a hold, and the earlier PRE.xls goes back although the link
+# has the new one open (it closes it first).
+keptLink shared-hold "$src/examples/cocina-nova.json" --vat 7 --hold-sharing "$lps" 3000 --keep-orders --time
+grep -qxF "[¡¡Atención!!] Error inesperado (70): Permiso denegado: «$lps»" "$work/shared-hold/out.txt" \
+  && ! grep -q 'otro programa\|No se ha podido restaurar' "$work/shared-hold/out.txt" && [ "$(took shared-hold)" -lt $((free_ms + 1000)) ] \
+  && cmp -s "$work/held-moment/PRE.xls" "$work/shared-hold/PRE.xls" && cmp -s "$work/held-moment/LPS.xls" "$work/shared-hold/LPS.xls" \
+  && pass "a rename refused although the probe passed: Windows' reason at once, and the earlier PRE.xls back" \
+  || fail "shared hold ($(took shared-hold) ms): $(grep -v '^\[dialog' "$work/shared-hold/out.txt" | tr '\n' ' ')"
+[ -z "$(find "$orders" -name '*.old')" ] && pass "nothing set aside is left" || fail "set-aside files: $(find "$orders" -name '*.old')"
+# Temporary files are made hidden, and the workbooks they become are not.
+keptLink visible "$src/examples/cocina-nova.json" --vat 21 --keep-orders
+attributes=$(w attrib 'C:\KD_LORVENIC\9_9999\*.xls')
+[ "$(cat "$work/visible/status")" = 0 ] && [ -n "$attributes" ] && ! grep -q '^.\{4\}H' <<<"$attributes" \
+  && pass "the workbooks carry no hidden mark" || fail "hidden workbooks: $attributes"
 [ -z "$(find "$orders" -name '*.tmp')" ] && pass "no temporary file is left" || fail "temporary files: $(find "$orders" -name '*.tmp')"
 
 # The default folder that cannot be made: a hidden file of that name, which the folder

@@ -96,10 +96,13 @@ void reportHostWindow(HostWindow& host) {
   host.use(nullptr);
 }
 
-// A file held open by another program, sharing nothing, for a while from now.
+// A file held open by another program, sharing nothing (or everything), for a while from
+// now.
 std::thread holdFile(const Options& options) {
   if (options.hold.empty()) return {};
-  HANDLE held = CreateFileW(options.hold.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  const DWORD sharing =
+      options.holdSharing ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE : 0;
+  HANDLE held = CreateFileW(options.hold.c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   return std::thread([held, ms = options.holdMilliseconds] {
     Sleep(ms);

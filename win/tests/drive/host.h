@@ -16,6 +16,7 @@ struct Options {
   bool time = false;  // how long each SceneCheck took
   std::wstring hold;  // a file held while the links run, for holdMilliseconds
   DWORD holdMilliseconds = 0;
+  bool holdSharing = false;  // the holder shares reading, writing and deleting
   std::optional<FpControlWords> fpu;
   bool hostWindow = false;
   bool worker = false;
