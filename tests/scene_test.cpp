@@ -176,12 +176,15 @@ TEST_F(SubstituteHost, CreationFaultsAndRankBounds) {
   s.faults.push_back({"KDSDK.Scene", 2, 429, u"no"});
   Host host(std::move(s));
   ObjectRef first = host.create(u"KDSDK.Scene");
-  EXPECT_THROW(host.create(u"KDSDK.Scene"), RuntimeError);
+  EXPECT_RAISES([&] { host.create(u"KDSDK.Scene"); }, 429);
   Variant session = Variant::lng(5);
   Variant rank = Variant::lng(3);
-  EXPECT_THROW(invoke(*first, u"SceneGetObjectId", CallKind::Method,
-                      {Arg::byRef(session), Arg::byRef(rank)}),
-               RuntimeError);
+  EXPECT_RAISES(
+      [&] {
+        invoke(*first, u"SceneGetObjectId", CallKind::Method,
+               {Arg::byRef(session), Arg::byRef(rank)});
+      },
+      9);
   EXPECT_EQ(host.calls(),
             (std::vector<std::string>{"new KDSDK.Scene", "new KDSDK.Scene", "SceneGetObjectId"}));
 }
