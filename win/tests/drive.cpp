@@ -64,6 +64,8 @@
 //                (only CLSID, Interface and a few more are kept apart), Wine 8 two but for
 //                the keys it links itself, such as TypeLib. Done once for brosk.Plugin when
 //                the tests' Wine prefix is made, so that it behaves as Windows.
+//   --plugin-dll DLL  brosk.Plugin made through DLL's own class factory, whatever the
+//                registry says (the test build of the DLL, for --fail-in-dialog).
 //   --user-registry  brosk.Plugin made from its per-user registration (ProgID, CLSID and
 //                InprocServer32 under HKCU\Software\Classes), as Windows' COM finds it;
 //                Wine 8's HKEY_CLASSES_ROOT shows only the machine's keys.
@@ -160,6 +162,8 @@ bool parseOther(const std::vector<std::string>& args, std::size_t& i, Options& o
     options.links = std::max(1, std::atoi(args[++i].c_str()));
   } else if (left >= 1 && a == "--wait-between") {
     options.waitBetween = toWide(args[++i]);
+  } else if (left >= 1 && a == "--plugin-dll") {
+    options.pluginDll = toWide(args[++i]);
   } else if (left >= 2 && (a == "--hold" || a == "--hold-sharing")) {
     options.holdSharing = a == "--hold-sharing";
     options.hold = toWide(args[++i]);

@@ -203,14 +203,12 @@ grep -qx '\[folder\] unchanged by typing and pasting, reached with Tab' "$work/t
   && [ -f "$orders/9_9999/LPS.xls" ] && [ ! -e "$(dirname "$orders")/OTRA" ] && [ ! -e "$(dirname "$orders")/PEGADA" ] \
   && pass "text typed or pasted into the folder box changes neither the box nor the order's folder" \
   || fail "folder box: $(grep -v '^\[dialog' "$work/typed.txt" | tr '\n' ' ')"
-w regsvr32 /s "$(winpath "$build/win/brosk_allocfail.dll")"
-KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --fail-in-dialog > "$work/dialog-fails.txt" 2>/dev/null
+KDSIM_SCENE=$(winpath "$src/examples/cocina-nova.json") w "$drive" --fail-in-dialog \
+  --plugin-dll "$(winpath "$build/win/brosk_allocfail.dll")" > "$work/dialog-fails.txt" 2>/dev/null
 status=$?
-w regsvr32 /s /u "$(winpath "$build/win/brosk_allocfail.dll")"
-w regsvr32 /s "$(winpath "$dll")"
 [ "$status" = 3 ] && grep -qx 'SceneCheck: error -2147024882: ' "$work/dialog-fails.txt" \
   && pass "an exception in the dialog procedure ends the dialog and reaches the host as E_OUTOFMEMORY" \
-  || fail "exception in the dialog: status $status: $(grep -v '^\[' "$work/dialog-fails.txt" | tr '\n' ' ')"
+  || fail "exception in the dialog: status $status: $(grep -v '^\[dialog' "$work/dialog-fails.txt" | tr '\n' ' ')"
 fi  # dialog
 
 # --- Threads that end, a library that unloads ------------------------------------------

@@ -112,9 +112,15 @@ std::wstring userClassesValue(const std::wstring& key) {
 
 }  // namespace
 
-ComPtr<IDispatch> createPlugin(bool fromUserRegistry) {
+ComPtr<IDispatch> createPlugin(bool fromUserRegistry, const std::wstring& dll) {
   CLSID clsid;
   ComPtr<IDispatch> plugin;
+  if (!dll.empty()) {
+    if (SUCCEEDED(CLSIDFromString(kClsid, &clsid))) {
+      createFromDll(LoadLibraryW(dll.c_str()), clsid, plugin);
+    }
+    return plugin;
+  }
   if (fromUserRegistry) {
     const std::wstring clsidText = userClassesValue(std::wstring(kProgId) + L"\\CLSID");
     const std::wstring server = userClassesValue(L"CLSID\\" + clsidText + L"\\InprocServer32");

@@ -66,6 +66,6 @@ HRESULT createFromDll(HMODULE module, const CLSID& clsid, ComPtr<IDispatch>& plu
 // brosk.Plugin as the host makes it: by ProgID, or (with `fromUserRegistry`) from the
 // per-user registration under HKCU\Software\Classes, as Windows' COM finds it there and
 // Wine 8's HKEY_CLASSES_ROOT does not.
-ComPtr<IDispatch> createPlugin(bool fromUserRegistry);
+ComPtr<IDispatch> createPlugin(bool fromUserRegistry, const std::wstring& dll = {});
 
 }  // namespace drive

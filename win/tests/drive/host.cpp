@@ -43,7 +43,7 @@ bool unloadAndCreateAgain(const Options& options, ComPtr<IDispatch>& plugin, Hos
   CoFreeUnusedLibrariesEx(0, 0);
   print(GetModuleHandleW(L"brosk.dll") ? u"[unload] brosk.dll still loaded"
                                        : u"[unload] brosk.dll unloaded");
-  plugin = createPlugin(options.fromUserRegistry);
+  plugin = createPlugin(options.fromUserRegistry, options.pluginDll);
   if (host) host->use(plugin.get());
   return static_cast<bool>(plugin);
 }
@@ -138,7 +138,7 @@ int session(const Options& options) {
   {
     std::optional<HostWindow> host;
     if (options.hostWindow) host.emplace(readFpControl());
-    ComPtr<IDispatch> plugin = createPlugin(options.fromUserRegistry);
+    ComPtr<IDispatch> plugin = createPlugin(options.fromUserRegistry, options.pluginDll);
     if (plugin) {
       status = withPlugin(options, plugin, host ? &*host : nullptr);
     } else {

@@ -23,6 +23,7 @@ struct Options {
   int links = 1;
   bool unload = false;
   bool fromUserRegistry = false;  // brosk.Plugin made from the per-user registration
+  std::wstring pluginDll;         // brosk.Plugin made from this DLL, whatever is registered
   std::wstring waitBetween;       // a file waited for before each link after the first
 };
 

@@ -137,7 +137,11 @@ void User::act(HWND dialog) {
     using Fail = void(__stdcall*)(long);
     const auto fail = reinterpret_cast<Fail>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"brosk_allocfail.dll"), "BroskFailAllocation")));
-    if (fail) fail(1);
+    if (fail) {
+      fail(1);
+    } else {
+      print(u"[alloc] brosk_allocfail.dll is not the plug-in's DLL");
+    }
   }
   switch (script_.end) {
     case Script::End::Aceptar:
