@@ -2,8 +2,10 @@
 // shows here, beside its writer, rather than as a reader's complaint about the workbook.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "xls/biff8.h"
 #include "xls/biff8_records.h"
 
 namespace brosk::xls::detail {
@@ -127,6 +129,33 @@ TEST(Biff8Records, DbCellOffsetsLeadToEachRowsCells) {
   ASSERT_GE(list.size(), 1u);
   EXPECT_EQ(list[0].type, 0x00D7);
   EXPECT_EQ(list[0].data, concat({le({76 - 8}, 4), le({20, 14}, 2)}));
+}
+
+// The fixed marks docs/workbooks.md states, as the stream holds them: each record's type
+// and its leading bytes, for the globals and the worksheet alike.
+TEST(Biff8Records, TheFixedMarksAreTheOnesDocumented) {
+  Sheet sheet;
+  sheet.setNumber(1, 1, 1);
+  Bytes bytes;
+  Scratch scratch;
+  writeWorkbookStream(bytes, sheet, kName, scratch);
+  const auto list = records(bytes.take());
+  const std::vector<std::pair<std::uint16_t, std::vector<std::uint8_t>>> marks = {
+      {0x0809, le({0x0600, 0x0005, 4760, 1997}, 2)},  // BOF: BIFF8 globals, build, year
+      {0x009C, le({17}, 2)},                          // BuiltInFnGroupCount
+      {0x008C, le({34, 34}, 2)},                      // COUNTRY: Spain, Spain
+      {0x0225, le({0, 300}, 2)},                      // DefaultRowHeight: 15 points
+  };
+  for (const auto& [type, leading] : marks) {
+    const auto found =
+        std::find_if(list.begin(), list.end(), [&](const Rec& r) { return r.type == type; });
+    ASSERT_NE(found, list.end()) << std::hex << type;
+    EXPECT_EQ(std::vector<std::uint8_t>(
+                  found->data.begin(),
+                  found->data.begin() + std::min(found->data.size(), leading.size())),
+              leading)
+        << std::hex << type;
+  }
 }
 
 }  // namespace
