@@ -259,16 +259,22 @@ TEST(XlsEngine, DatesReadBackAsTheirDays) {
 // every price with two decimals up to a million, and for random doubles of every kind;
 // the independent reader agrees on a sample written to a file.
 TEST(XlsEngine, NumbersWrittenAsRkReadBackBitForBit) {
-  // How a reader decodes an RK number ([MS-XLS] RkNumber).
+  // How a reader decodes an RK number, from [MS-XLS] RkNumber's fields (written apart from
+  // the engine's own decoder): fX100 (bit 0), fInt (bit 1) and num (bits 2-31), a signed
+  // 30-bit whole number, or else the top 30 bits of a Double whose other 34 are zero.
   auto decode = [](std::uint32_t rk) {
+    const bool x100 = (rk & 1u) != 0;
+    const bool whole = (rk & 2u) != 0;
+    const std::uint32_t num = rk >> 2;
     double value = 0;
-    if (rk & 0x2) {
-      value = static_cast<double>(static_cast<std::int32_t>(rk) >> 2);
+    if (whole) {
+      const std::int64_t n = num & (1u << 29) ? std::int64_t{num} - (std::int64_t{1} << 30) : num;
+      value = static_cast<double>(n);
     } else {
-      const std::uint64_t bits = static_cast<std::uint64_t>(rk & ~0x3u) << 32;
+      const std::uint64_t bits = std::uint64_t{num} << 34;
       std::memcpy(&value, &bits, sizeof value);
     }
-    return (rk & 0x1) ? value / 100 : value;
+    return x100 ? value / 100 : value;
   };
   auto same = [](double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; };
   long rkPrices = 0;
