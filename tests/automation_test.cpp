@@ -38,22 +38,22 @@ TEST(Conversion, ToLongRoundsHalfToEvenAndOverflowsWithError6) {
   EXPECT_EQ(toLong(Variant::dbl(2147483646.5), kSpanish), 2147483646);
   EXPECT_EQ(toLong(Variant::dbl(-2147483648.0), kSpanish),
             std::numeric_limits<std::int32_t>::min());
-  EXPECT_RAISES([] { toLong(Variant::dbl(2147483647.5), kSpanish); }, 6);
-  EXPECT_RAISES([] { toLong(Variant::dbl(std::nan("")), kSpanish); }, 6);
+  EXPECT_RAISES(toLong(Variant::dbl(2147483647.5), kSpanish), 6);
+  EXPECT_RAISES(toLong(Variant::dbl(std::nan("")), kSpanish), 6);
   EXPECT_EQ(toLong(Variant(), kSpanish), 0);
   EXPECT_EQ(toLong(Variant::boolean(true), kSpanish), -1);
   EXPECT_EQ(toLong(Variant::text(u" 1.234,5 "), kSpanish), 1234);
-  EXPECT_RAISES([] { toLong(Variant::text(u"siete"), kSpanish); }, 13);
-  EXPECT_RAISES([] { toLong(Variant::text(u""), kSpanish); }, 13);
-  EXPECT_RAISES([] { toLong(Variant::object(nullptr), kSpanish); }, 13);
+  EXPECT_RAISES(toLong(Variant::text(u"siete"), kSpanish), 13);
+  EXPECT_RAISES(toLong(Variant::text(u""), kSpanish), 13);
+  EXPECT_RAISES(toLong(Variant::object(nullptr), kSpanish), 13);
 }
 
 TEST(Conversion, ToIntegerKeepsTo16Bits) {
   EXPECT_EQ(toInteger(Variant::lng(32767), kSpanish), 32767);
   EXPECT_EQ(toInteger(Variant::lng(-32768), kSpanish), -32768);
   EXPECT_EQ(toInteger(Variant::dbl(-32768.5), kSpanish), -32768);
-  EXPECT_RAISES([] { toInteger(Variant::lng(32768), kSpanish); }, 6);
-  EXPECT_RAISES([] { toInteger(Variant::dbl(32767.5), kSpanish); }, 6);
+  EXPECT_RAISES(toInteger(Variant::lng(32768), kSpanish), 6);
+  EXPECT_RAISES(toInteger(Variant::dbl(32767.5), kSpanish), 6);
 }
 
 TEST(Conversion, ToBooleanFromTextAndNumbers) {
@@ -64,7 +64,7 @@ TEST(Conversion, ToBooleanFromTextAndNumbers) {
   EXPECT_TRUE(toBoolean(Variant::text(u"-1"), kSpanish));
   EXPECT_TRUE(toBoolean(Variant::lng(5), kSpanish));
   EXPECT_FALSE(toBoolean(Variant(), kSpanish));
-  EXPECT_RAISES([] { toBoolean(Variant::text(u"sí"), kSpanish); }, 13);
+  EXPECT_RAISES(toBoolean(Variant::text(u"sí"), kSpanish), 13);
 }
 
 TEST(Conversion, NullConvertsToNothing) {
@@ -72,7 +72,7 @@ TEST(Conversion, NullConvertsToNothing) {
        {+[] { toText(Variant::null(), kSpanish); }, +[] { toLong(Variant::null(), kSpanish); },
         +[] { toInteger(Variant::null(), kSpanish); }, +[] { toDouble(Variant::null(), kSpanish); },
         +[] { toBoolean(Variant::null(), kSpanish); }}) {
-    EXPECT_RAISES(convert, 94);
+    EXPECT_RAISES(convert(), 94);
   }
   EXPECT_EQ(RuntimeError(94).description(), u"Uso no válido de Null");
   EXPECT_NE(Variant::null(), Variant());
@@ -89,7 +89,7 @@ TEST(Conversion, ToTextWritesNumbersInTheUsersConvention) {
   EXPECT_EQ(toText(Variant::integer(19), kSpanish), u"19");
   EXPECT_EQ(toText(Variant::boolean(true), kSpanish), u"True");
   EXPECT_EQ(toText(Variant(), kSpanish), u"");
-  EXPECT_RAISES([] { toText(Variant::object(nullptr), kSpanish); }, 13);
+  EXPECT_RAISES(toText(Variant::object(nullptr), kSpanish), 13);
 }
 
 struct NumberCase {
@@ -101,7 +101,7 @@ void expectReadings(const NumberFormat& format, std::initializer_list<NumberCase
   for (const NumberCase& c : cases) {
     SCOPED_TRACE(toUtf8(c.text));
     if (std::isnan(c.value)) {
-      EXPECT_RAISES([&] { parseLocaleNumber(c.text, format); }, 13);
+      EXPECT_RAISES(parseLocaleNumber(c.text, format), 13);
     } else {
       EXPECT_EQ(parseLocaleNumber(c.text, format), c.value);
     }
@@ -213,13 +213,13 @@ TEST(LocaleNumber, ExponentsAfterTheMantissa) {
                                {u"1E5,5", NAN},
                                {u"1 E5", NAN},
                            });
-  EXPECT_RAISES([] { parseLocaleNumber(u"1e400", kSpanish); }, 6);
-  EXPECT_RAISES([] { parseLocaleNumber(u"0,1e310", kSpanish); }, 6);
+  EXPECT_RAISES(parseLocaleNumber(u"1e400", kSpanish), 6);
+  EXPECT_RAISES(parseLocaleNumber(u"0,1e310", kSpanish), 6);
   EXPECT_EQ(parseLocaleNumber(u"0,1e309", kSpanish), 1e308);
   EXPECT_EQ(parseLocaleNumber(u"1e-400", kSpanish), 0.0);
   EXPECT_EQ(parseLocaleNumber(u"1000e-310", kSpanish), 1e-307);
   EXPECT_EQ(parseLocaleNumber(u"0e99999999999999999999", kSpanish), 0.0);
-  EXPECT_RAISES([] { parseLocaleNumber(u"1e99999999999999999999", kSpanish); }, 6);
+  EXPECT_RAISES(parseLocaleNumber(u"1e99999999999999999999", kSpanish), 6);
 }
 
 // Every number the plug-in writes as text reads back as the same number, and writing
@@ -262,8 +262,8 @@ TEST(LocaleNumber, MultiCharacterAndBlankGroupingSymbols) {
   EXPECT_EQ(parseLocaleNumber(u"1 234,5", french), 1234.5);
   EXPECT_EQ(parseLocaleNumber(u"1\u00A0234\u00A0567", french), 1234567.0);
   EXPECT_EQ(parseLocaleNumber(u" 12 345 ", french), 12345.0);
-  EXPECT_RAISES([&] { parseLocaleNumber(u"1 2,5", french); }, 13);
-  EXPECT_RAISES([&] { parseLocaleNumber(u"1  234", french); }, 13);
+  EXPECT_RAISES(parseLocaleNumber(u"1 2,5", french), 13);
+  EXPECT_RAISES(parseLocaleNumber(u"1  234", french), 13);
   const NumberFormat windowsFrench{u",", u"\u00A0"};
   EXPECT_EQ(parseLocaleNumber(u"1 234,5", windowsFrench), 1234.5);
   const NumberFormat odd{u"dec", u"gr"};
@@ -272,7 +272,7 @@ TEST(LocaleNumber, MultiCharacterAndBlankGroupingSymbols) {
 
 TEST(LocaleNumber, HugeNumbersOverflowTinyOnesReadAsZero) {
   const std::u16string huge(400, u'9');
-  EXPECT_RAISES([&] { parseLocaleNumber(huge, kSpanish); }, 6);
+  EXPECT_RAISES(parseLocaleNumber(huge, kSpanish), 6);
   const std::u16string tiny = u"0," + std::u16string(400, u'0') + u"1";
   EXPECT_EQ(parseLocaleNumber(tiny, kSpanish), 0.0);
 }
@@ -341,8 +341,8 @@ TEST(ObjectFactory, CreatesByProgIdWithoutRegardToCase) {
 
 TEST(ObjectFactory, UnknownProgIdIsError429) {
   ObjectFactory factory;
-  EXPECT_RUNTIME_ERROR(factory.create(u"KDSDK.Appli"), 429,
-                       u"El componente ActiveX no puede crear el objeto");
+  EXPECT_RAISES(factory.create(u"KDSDK.Appli"), 429,
+                u"El componente ActiveX no puede crear el objeto");
 }
 
 // A class that fails with a run-time error of its own is reported so; any other failure
@@ -350,10 +350,9 @@ TEST(ObjectFactory, UnknownProgIdIsError429) {
 TEST(ObjectFactory, CreatorFailurePassesThroughAndFallbackIsAskedLast) {
   ObjectFactory factory;
   factory.add(u"A.B", []() -> ObjectRef { throw RuntimeError(70); });
-  EXPECT_RAISES([&] { factory.create(u"A.B"); }, 70);
+  EXPECT_RAISES(factory.create(u"A.B"), 70);
   factory.add(u"E.F", []() -> ObjectRef { throw RuntimeError(-2147221005, u"no registrada"); });
-  EXPECT_RUNTIME_ERROR(factory.create(u"E.F"), 429,
-                       u"El componente ActiveX no puede crear el objeto");
+  EXPECT_RAISES(factory.create(u"E.F"), 429, u"El componente ActiveX no puede crear el objeto");
   std::u16string asked;
   factory.setFallback([&](std::u16string_view id) -> ObjectRef {
     asked = id;
@@ -361,7 +360,7 @@ TEST(ObjectFactory, CreatorFailurePassesThroughAndFallbackIsAskedLast) {
   });
   EXPECT_NE(factory.create(u"C.D"), nullptr);
   EXPECT_EQ(asked, u"C.D");
-  EXPECT_RAISES([&] { factory.create(u"A.B"); }, 70);
+  EXPECT_RAISES(factory.create(u"A.B"), 70);
 }
 
 TEST(Text, Utf8RoundTripKeepsEveryCharacter) {

@@ -101,8 +101,7 @@ TEST_F(Cycle, OneFailedStartIsRetriedSilently) {
 TEST_F(Cycle, TwoFailedStartsEndTheWriterWithTheSecondError) {
   excel->failingCreations = 2;
   withPlugin([&](Plugin& plugin) {
-    EXPECT_RUNTIME_ERROR(plugin.escribirPRE(), 429,
-                         u"El componente ActiveX no puede crear el objeto (0)");
+    EXPECT_RAISES(plugin.escribirPRE(), 429, u"El componente ActiveX no puede crear el objeto (0)");
     EXPECT_EQ(plugin.excel(), nullptr);
   });
   EXPECT_EQ(excel->calls, (Calls{"create", "create"}));
@@ -112,7 +111,7 @@ TEST_F(Cycle, TwoFailedStartsEndTheWriterWithTheSecondError) {
 TEST_F(Cycle, AFailureLeavesTheObjectsOpenUntilTheNextCycleReplacesThem) {
   excel->failingMember = "SaveAs";
   withPlugin([&](Plugin& plugin) {
-    EXPECT_RAISES([&] { plugin.escribirPRE(); }, 1004);
+    EXPECT_RAISES(plugin.escribirPRE(), 1004);
     EXPECT_NE(plugin.excel(), nullptr);
     EXPECT_NE(plugin.libro(), nullptr);
     EXPECT_NE(plugin.hoja(), nullptr);

@@ -452,8 +452,8 @@ TEST_F(AtomicSave, EveryFailingStepLeavesTheOldFileAndNoTemporaryFile) {
   for (const FileStep step :
        {FileStep::Create, FileStep::Write, FileStep::Flush, FileStep::Rename}) {
     files.set({step, ENOSPC});
-    EXPECT_RUNTIME_ERROR(xls::saveXls(files, dir.u16("PRE.xls"), sheet), 61,
-                         u"Disco lleno: «" + dir.u16("PRE.xls") + u"»");
+    EXPECT_RAISES(xls::saveXls(files, dir.u16("PRE.xls"), sheet), 61,
+                  u"Disco lleno: «" + dir.u16("PRE.xls") + u"»");
     EXPECT_EQ(testing::fileBytes(dir / "PRE.xls"), old);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"PRE.xls"});
   }
@@ -464,14 +464,12 @@ TEST_F(AtomicSave, EveryFailingStepLeavesTheOldFileAndNoTemporaryFile) {
 }
 
 TEST_F(AtomicSave, TargetsThatCannotBeWrittenNameThePathAndTheReason) {
-  EXPECT_RUNTIME_ERROR(
-      xls::saveXls(files, dir.u16("missing/PRE.xls"), sheet), 76,
-      u"No se ha encontrado la ruta de acceso: «" + dir.u16("missing/PRE.xls") + u"»");
+  EXPECT_RAISES(xls::saveXls(files, dir.u16("missing/PRE.xls"), sheet), 76,
+                u"No se ha encontrado la ruta de acceso: «" + dir.u16("missing/PRE.xls") + u"»");
   std::filesystem::create_directory(dir / "LPS.xls");
-  EXPECT_RAISES([&] { xls::saveXls(files, dir.u16("LPS.xls"), sheet); }, 75);
-  EXPECT_RAISES(
-      [&] { xls::saveXls(files, dir.u16("a") + std::u16string(1, u'\0') + u".xls", sheet); }, 52);
-  EXPECT_RAISES([&] { xls::saveXls(files, u"", sheet); }, 52);
+  EXPECT_RAISES(xls::saveXls(files, dir.u16("LPS.xls"), sheet), 75);
+  EXPECT_RAISES(xls::saveXls(files, dir.u16("a") + std::u16string(1, u'\0') + u".xls", sheet), 52);
+  EXPECT_RAISES(xls::saveXls(files, u"", sheet), 52);
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"LPS.xls"});
 }
 
@@ -487,13 +485,12 @@ TEST_F(AtomicSave, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsSaidSo) {
     xls::saveXls(files, dir.u16("PRE.xls"), sheet);
     EXPECT_EQ(files.waited, 10 + 20 + 40 + 80 + 160);
     files.set({step, EBUSY});
-    EXPECT_RUNTIME_ERROR(
-        xls::saveXls(files, dir.u16("PRE.xls"), sheet), 70,
-        u"Permiso denegado: otro programa tiene abierto «" + dir.u16("PRE.xls") + u"»");
+    EXPECT_RAISES(xls::saveXls(files, dir.u16("PRE.xls"), sheet), 70,
+                  u"Permiso denegado: otro programa tiene abierto «" + dir.u16("PRE.xls") + u"»");
     EXPECT_EQ(files.waited, 2000);
   }
   files.set({FileStep::Rename, EACCES});  // not a file held: no wait
-  EXPECT_RAISES([&] { xls::saveXls(files, dir.u16("PRE.xls"), sheet); }, 70);
+  EXPECT_RAISES(xls::saveXls(files, dir.u16("PRE.xls"), sheet), 70);
   EXPECT_EQ(files.waited, 0);
   files.clear();
   EXPECT_EQ(testing::readCells(dir / "PRE.xls"), std::vector<json>{testing::textCell(1, 1, "new")});
@@ -502,7 +499,7 @@ TEST_F(AtomicSave, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsSaidSo) {
   std::filesystem::permissions(dir / "PRE.xls", std::filesystem::perms::all,
                                std::filesystem::perm_options::remove);
   sheet.setText(1, 1, u"newer");
-  EXPECT_RUNTIME_ERROR(
+  EXPECT_RAISES(
       xls::saveXls(files, dir.u16("PRE.xls"), sheet), 75,
       u"Error de acceso a la ruta o el archivo: «" + dir.u16("PRE.xls") + u"» es de sólo lectura");
   std::filesystem::permissions(dir / "PRE.xls", std::filesystem::perms::owner_read,

@@ -198,9 +198,9 @@ TEST_F(Reentry, TheRefusalSaysWhy) {
   struct Nested : sim::ScriptedUser {
     Plugin* again = nullptr;
     void showModal(FrmDatos& form) override {
-      EXPECT_RUNTIME_ERROR(again->SceneCheck(1), 5,
-                           u"Argumento o llamada a procedimiento no válida: el plug-in ya está "
-                           u"atendiendo una orden del programa");
+      EXPECT_RAISES(again->SceneCheck(1), 5,
+                    u"Argumento o llamada a procedimiento no válida: el plug-in ya está "
+                    u"atendiendo una orden del programa");
       form.click(Id::Cancelar);
     }
   } nested;

@@ -96,7 +96,7 @@ TEST_F(Layout, AFullTableGives200RowsAndLine201IsError9WithoutAFile) {
 
     std::filesystem::remove(dir / "LPS.xls");
     PluginTestAccess::setContador(plugin, 201);
-    EXPECT_RAISES([&] { plugin.escribirLPS(); }, 9);
+    EXPECT_RAISES(plugin.escribirLPS(), 9);
     EXPECT_TRUE(dir.entries().empty());
     EXPECT_NE(plugin.hoja(), nullptr);  // not closed, as after any failure
   });
@@ -117,7 +117,7 @@ TEST_F(Layout, AFailingSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
     const auto before = testing::fileBytes(dir / "PRE.xls");
     constantes().strSerie = u"8";
     files.set({testing::FileStep::Write, ENOSPC});
-    EXPECT_RAISES([&] { plugin.escribirPRE(); }, 61);
+    EXPECT_RAISES(plugin.escribirPRE(), 61);
     files.clear();
     EXPECT_EQ(testing::fileBytes(dir / "PRE.xls"), before);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"PRE.xls"});

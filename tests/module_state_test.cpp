@@ -195,7 +195,7 @@ TEST_F(ModuleState, ADialogThatCouldNotBeShownIsNotLoaded) {
   Services withBroken{system, broken, factory, files};
   inFreshThread([&] {
     FrmDatos& form = FrmDatos::shared();
-    EXPECT_RAISES([&] { form.Show(withBroken); }, 440);
+    EXPECT_RAISES(form.Show(withBroken), 440);
     EXPECT_EQ(form.state(), FrmDatos::State::NotLoaded);
     form.Show(withBroken);
   });

@@ -52,13 +52,13 @@ TEST_F(LineTable, Line200IsTheLastAndOutsideIsError9WithNothingWritten) {
     insert(plugin, u"1", u"1", 200, u"A", u"D", u"5");
     EXPECT_EQ(constantes().lineas(200).precio, 5.0);
     for (std::int16_t pos : {std::int16_t(201), std::int16_t(0), std::int16_t(-1)}) {
-      EXPECT_RAISES([&] { insert(plugin, u"X", u"X", pos, u"X", u"X", u"7"); }, 9);
+      EXPECT_RAISES(insert(plugin, u"X", u"X", pos, u"X", u"X", u"7"), 9);
     }
     EXPECT_EQ(constantes().lineas(200).tip, u"1");
     EXPECT_EQ(constantes().lineas(1).tip, u"");
-    EXPECT_RAISES([] { constantes().lineas(201); }, 9);
-    EXPECT_RAISES([] { constantes().acabados(8); }, 9);
-    EXPECT_RAISES([] { constantes().acabados(0); }, 9);
+    EXPECT_RAISES(constantes().lineas(201), 9);
+    EXPECT_RAISES(constantes().acabados(8), 9);
+    EXPECT_RAISES(constantes().acabados(0), 9);
   });
 }
 
@@ -85,7 +85,7 @@ TEST_F(LineTable, PriceThatIsNotANumberIsError13AfterTheTextsAreStored) {
     constantes().lineas(5).col12 = u"old12";
     constantes().lineas(5).col19 = u"old19";
     constantes().lineas(5).cantidad = 7;
-    EXPECT_RAISES([&] { insert(plugin, u"N", u"NUM", 5, u"ART", u"DES", u"12abc"); }, 13);
+    EXPECT_RAISES(insert(plugin, u"N", u"NUM", 5, u"ART", u"DES", u"12abc"), 13);
     const tLinea& line = constantes().lineas(5);
     EXPECT_EQ(line.tip, u"N");
     EXPECT_EQ(line.num, u"NUM");
@@ -96,7 +96,7 @@ TEST_F(LineTable, PriceThatIsNotANumberIsError13AfterTheTextsAreStored) {
     EXPECT_EQ(line.importe, 10.0);
     EXPECT_EQ(line.col12, u"old12");
     EXPECT_EQ(line.col19, u"old19");
-    EXPECT_RAISES([&] { insert(plugin, u"N", u"N", 5, u"A", u"D", u""); }, 13);
+    EXPECT_RAISES(insert(plugin, u"N", u"N", 5, u"A", u"D", u""), 13);
   });
 }
 
@@ -114,7 +114,7 @@ TEST_F(LineTable, AnOverflowingProductIsError6AfterItIsStored) {
     Plugin plugin(services);
     constantes().dblValorPunto = 1e300;
     const std::u16string big = u"1" + std::u16string(300, u'0');
-    EXPECT_RAISES([&] { insert(plugin, u"1", u"1", 2, u"A", u"D", big); }, 6);
+    EXPECT_RAISES(insert(plugin, u"1", u"1", 2, u"A", u"D", big), 6);
     EXPECT_TRUE(std::isinf(constantes().lineas(2).precio));
     EXPECT_EQ(constantes().lineas(2).col12, u"");
   });

@@ -40,43 +40,28 @@ std::int32_t errorOf(F&& body) {
   return 0;
 }
 
-// Whether `body` raises run-time error `number` (0: none); the failure says what it
-// raised instead.
+// Whether `body` raises run-time error `number` (0: none), with exactly `description` when
+// one is given; the failure says what it raised instead.
 template <class F>
-::testing::AssertionResult raises(F&& body, std::int32_t number) {
+::testing::AssertionResult raises(F&& body, std::int32_t number,
+                                  const std::optional<std::u16string>& description = {}) {
   try {
     body();
   } catch (const RuntimeError& e) {
-    if (e.number() == number) return ::testing::AssertionSuccess();
+    if (e.number() == number && (!description || e.description() == *description))
+      return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "raised " << e.what() << ", not error " << number;
   }
   if (number == 0) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "raised no run-time error, not error " << number;
 }
-// EXPECT_RAISES(callable, number) and ASSERT_RAISES: the call raises that run-time error.
-#define EXPECT_RAISES(body, number) EXPECT_TRUE(::brosk::testing::raises((body), (number)))
-#define ASSERT_RAISES(body, number) ASSERT_TRUE(::brosk::testing::raises((body), (number)))
 
-// Whether `body` raises run-time error `number` with exactly `description`; the failure
-// says what it raised instead.
-template <class F>
-::testing::AssertionResult raisesError(F&& body, std::int32_t number,
-                                       const std::u16string& description) {
-  try {
-    body();
-  } catch (const RuntimeError& e) {
-    if (e.number() == number && e.description() == description)
-      return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "raised " << e.what();
-  }
-  return ::testing::AssertionFailure() << "raised no run-time error";
-}
-
-// EXPECT_RUNTIME_ERROR(statement, number, description): the statement raises that
-// run-time error, with that description.
-#define EXPECT_RUNTIME_ERROR(statement, number, description)                              \
-  EXPECT_TRUE(::brosk::testing::raisesError([&] { statement; }, (number), (description))) \
-      << #statement
+// EXPECT_RAISES(statement, number[, description]) and ASSERT_RAISES: the statement raises
+// that run-time error (0: none), with that description when one is given.
+#define EXPECT_RAISES(statement, ...) \
+  EXPECT_TRUE(::brosk::testing::raises([&] { statement; }, __VA_ARGS__)) << #statement
+#define ASSERT_RAISES(statement, ...) \
+  ASSERT_TRUE(::brosk::testing::raises([&] { statement; }, __VA_ARGS__)) << #statement
 
 // Runs `body` on a new thread: it starts with the order state and the dialog a new
 // apartment has. Exceptions come back to the caller.
