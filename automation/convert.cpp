@@ -376,4 +376,9 @@ std::u16string toText(const Variant& value, const NumberFormat& format) {
   typeMismatch();
 }
 
+double checked(double value) {
+  if (!std::isfinite(value)) throw RuntimeError(err::kOverflow);
+  return value;
+}
+
 }  // namespace brosk

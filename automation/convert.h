@@ -29,6 +29,10 @@ struct NumberFormat {
 std::vector<int> groupsFromPosix(std::string_view grouping);
 std::vector<int> groupsFromWindows(std::u16string_view grouping);
 
+// A Double that arithmetic took out of range (an overflow, an invalid operation) is error
+// 6, as a floating-point fault is for a VB program; any other is given back.
+double checked(double value);
+
 // Reads a number the way the user's locale writes it: blanks around it are ignored,
 // an optional sign, the integer digits, optionally the decimal separator and more
 // digits, optionally an exponent (E or e, an optional sign, digits). The integer digits

@@ -16,13 +16,6 @@ namespace {
 
 constexpr char16_t kAtencion[] = u"¡¡Atención!!";
 
-// A sum or product that left the range of a Double is a run-time error, as a
-// floating-point fault is.
-double checked(double value) {
-  if (!std::isfinite(value)) throw RuntimeError(err::kOverflow);
-  return value;
-}
-
 // The decimal digits of a number of the date, zero-padded to `width`.
 std::u16string digits(int n, std::size_t width) {
   std::u16string text = decimal(n);

@@ -10,6 +10,7 @@
 #include "dialog/layout.h"
 #include "platform/fp_state.h"
 #include "platform/unique_any.h"
+#include "platform/win32_system.h"
 
 namespace brosk {
 namespace {
@@ -17,13 +18,6 @@ namespace {
 // The dialog window of this thread while it is shown: the owner of message boxes and of
 // the folder browser.
 thread_local HWND tDialog = nullptr;
-
-const wchar_t* wide(const std::u16string& s) {
-  return reinterpret_cast<const wchar_t*>(s.c_str());
-}
-const wchar_t* wide(const char16_t* s) {
-  return reinterpret_cast<const wchar_t*>(s);
-}
 
 std::u16string windowText(HWND window) {
   const int length = GetWindowTextLengthW(window);

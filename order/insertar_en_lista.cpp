@@ -1,19 +1,8 @@
-#include <cmath>
-
 #include "automation/convert.h"
 #include "order/constantes.h"
 #include "plugin/plugin.h"
 
 namespace brosk {
-namespace {
-
-// A product already stored is tested afterwards: an overflow or an invalid operation is
-// a run-time error, as a floating-point fault is for a VB program.
-void checkStored(double value) {
-  if (!std::isfinite(value)) throw RuntimeError(err::kOverflow);
-}
-
-}  // namespace
 
 void Plugin::insertarEnLista(std::u16string& tip, std::u16string& num, std::int16_t& pos,
                              std::u16string& art, std::u16string& des, std::u16string& pre) {
@@ -28,10 +17,12 @@ void Plugin::insertarEnLista(std::u16string& tip, std::u16string& num, std::int1
   c.lineas(pos).art = art;
   c.lineas(pos).des = des;
   c.lineas(pos).cantidad = 1;
+  // A product already stored is tested afterwards: out of range, it is error 6 with the
+  // value left in the line.
   c.lineas(pos).precio = parseLocaleNumber(pre, format) * c.dblValorPunto;
-  checkStored(c.lineas(pos).precio);
+  (void)checked(c.lineas(pos).precio);
   c.lineas(pos).importe = parseLocaleNumber(pre, format) * c.dblValorPunto;
-  checkStored(c.lineas(pos).importe);
+  (void)checked(c.lineas(pos).importe);
   c.lineas(pos).col12 = u"0";
   c.lineas(pos).col19 = u"0";
 }

@@ -19,10 +19,6 @@ std::int64_t ticks(const FILETIME& t) {
                                    t.dwLowDateTime);
 }
 
-const wchar_t* wide(const std::u16string& s) {
-  return reinterpret_cast<const wchar_t*>(s.c_str());
-}
-
 class Win32File : public FileSystem::File {
  public:
   using Error = FileSystem::Error;

@@ -12,6 +12,14 @@
 
 namespace brosk {
 
+// UTF-16 text as the wide-character calls take it (wchar_t is 16 bits on Windows).
+inline const wchar_t* wide(const std::u16string& s) {
+  return reinterpret_cast<const wchar_t*>(s.c_str());
+}
+inline const wchar_t* wide(const char16_t* s) {
+  return reinterpret_cast<const wchar_t*>(s);
+}
+
 // A directory search, closed when its owner goes; INVALID_HANDLE_VALUE owns nothing.
 using unique_find = unique_any<HANDLE, &::FindClose, -1>;
 
