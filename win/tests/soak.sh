@@ -61,16 +61,21 @@ scene() {  # FILE: a random scene
 # host at 24-bit precision passes 1234567.875 for the scene's 1234567.89 (a real CPU rounds
 # only arithmetic). The DLL is to be checked on what the host really passed, which its call
 # trace shows: the Linux build then answers from a scene with those prices.
-asPassed() {  # SCENE WINE_TRACE OUT
+asPassed() {  # SCENE WINE_TRACE OUT: says "changed" when a price differs from the scene's
   /usr/bin/python3 - "$@" <<'PY'
 import json, sys
 scene = json.load(open(sys.argv[1], encoding="utf-8"))
+changed = False
 for line in open(sys.argv[2], encoding="utf-8"):
     call = json.loads(line)
     result = call.get("result") or {}
     if call.get("member") == "ObjectGetInfo" and result.get("kind") == "Double":
-        scene["objects"][call["args"][1]["value"] - 1]["info"][str(call["args"][2]["value"])] = result["value"]
+        info = scene["objects"][call["args"][1]["value"] - 1]["info"]
+        key = str(call["args"][2]["value"])
+        changed |= info.get(key) != result["value"]
+        info[key] = result["value"]
 json.dump(scene, open(sys.argv[3], "w", encoding="utf-8"), ensure_ascii=False)
+print("changed" if changed else "same")
 PY
 }
 
@@ -123,9 +128,7 @@ session() {  # SEED
   for value in "${answers[@]}"; do [ "$value" = --close ] && linuxAnswers+=(--cancel) || linuxAnswers+=("$value"); done
   if [ "${BROSK_I386:-}" = emulated ] && [ "$bits" = 32 ] && [[ " ${host[*]} " = *" --fpu p24 "* ]]; then
     linuxScene=$dir/scene-as-passed.json
-    asPassed "$dir/scene.json" "$dir/trace-wine.jsonl" "$linuxScene"
-    cmp -s <(/usr/bin/python3 -c 'import json,sys; print(json.load(open(sys.argv[1])))' "$dir/scene.json") \
-      <(/usr/bin/python3 -c 'import json,sys; print(json.load(open(sys.argv[1])))' "$linuxScene") ||
+    [ "$(asPassed "$dir/scene.json" "$dir/trace-wine.jsonl" "$linuxScene")" = same ] ||
       echo "note: session seed $seed: the host passed other prices than its scene's (the emulator's x87 at 24-bit precision); Linux answers with those"
   fi
   HOME=$dir/home timeout 60 "$linux/brosk-host" --locale es_ES.UTF-8 --trace "$dir/trace-linux.jsonl" \
