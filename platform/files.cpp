@@ -264,9 +264,10 @@ void StagedFiles::probeAll() {
 }
 
 FileSystem::Error StagedFiles::rename(const std::u16string& from, const std::u16string& to,
-                                      bool patient) {
+                                      bool patient, FileSystem::File* open) {
   FileSystem::Error error;
-  while ((error = files_.replace(from, to)) != 0 && patient && held(error, to) && wait()) {
+  while ((error = open ? open->renameTo(to) : files_.replace(from, to)) != 0 && patient &&
+         held(error, to) && wait()) {
   }
   return error;
 }
@@ -364,7 +365,7 @@ void StagedFiles::commit() {
   // go back, rather than leave one order's header beside another's lines for the wait.
   for (std::size_t i = 0; i < staged_.size(); ++i) {
     Staged& s = staged_[i];
-    if (const FileSystem::Error error = rename(s.temp, s.target, i == 0)) {
+    if (const FileSystem::Error error = rename(s.temp, s.target, i == 0, s.file.get())) {
       const RuntimeError cause = renameError(error, s);
       putBack(i, cause);
       throw cause;

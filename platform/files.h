@@ -44,14 +44,17 @@ class FileSystem {
   // A system error code: errno on Linux, a Win32 error code on Windows; 0 is success.
   using Error = int;
 
-  // A file open for writing; closed when it goes. It may be renamed while open.
+  // A file open for writing; closed when it goes.
   class File {
    public:
     virtual ~File() = default;
     virtual Error write(std::span<const std::uint8_t> bytes) = 0;
-    // Flushes what was written to the disk (after a rename, the rename too where the
-    // system keeps it with the file).
+    // Flushes what was written, and the file's own metadata, to the disk.
     virtual Error flush() = 0;
+    // Renames the file to `native`, replacing a file of that name: on Windows one operation
+    // on this open (no second open of the file by its path, which a share could refuse);
+    // on Linux by its path, which stays the file's while it is open.
+    virtual Error renameTo(const std::u16string& native) = 0;
     virtual Error close() = 0;
     // Takes the hidden mark off a file createNew made (Windows makes temporary files
     // hidden; on Linux their dot names hide them): done just before the file is renamed to
@@ -120,7 +123,7 @@ FileSystem& systemFileSystem();
 
 // Files replaced as one. stage() writes each file to a temporary file beside its target
 // and flushes it to disk, replacing nothing; commit() then checks that every target can be
-// replaced, sets the earlier first file aside and renames the temporary files over their
+// replaced, sets the earlier files aside and renames the temporary files over their
 // targets back to back, in the order they were staged. Should a later rename fail, the
 // earlier files go back as they were (the same files: their times and permissions kept).
 // Until commit() the targets are untouched; whatever was not committed is removed when
@@ -173,8 +176,10 @@ class StagedFiles {
   std::u16string workName(const std::u16string& folder, const std::u16string& name,
                           const char16_t* kind);
   void probeAll();
+  // Renames `from` (through `open`, when given: the file open on it) to `to`, waiting
+  // while another program holds `to` if `patient`.
   FileSystem::Error rename(const std::u16string& from, const std::u16string& to,
-                           bool patient = true);
+                           bool patient = true, FileSystem::File* open = nullptr);
   void setEarlierAside(Staged& s);
   void putBack(std::size_t failed, const RuntimeError& cause);
   RuntimeError notPutBack(Staged& s, const RuntimeError& cause);

@@ -29,7 +29,7 @@ class LinuxFile : public FileSystem::File {
  public:
   using Error = FileSystem::Error;
 
-  explicit LinuxFile(int fd) : fd_(fd) {}
+  LinuxFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
 
   Error write(std::span<const std::uint8_t> bytes) override {
     std::size_t done = 0;
@@ -44,11 +44,18 @@ class LinuxFile : public FileSystem::File {
     return 0;
   }
   Error flush() override { return ::fsync(fd_.get()) == 0 ? 0 : errno; }
+  Error renameTo(const std::u16string& native) override {
+    std::string to = toUtf8(native);
+    if (::rename(path_.c_str(), to.c_str()) != 0) return errno;
+    path_ = std::move(to);
+    return 0;
+  }
   Error close() override { return ::close(fd_.release()) == 0 ? 0 : errno; }
   void unhide() override {}  // hidden by its dot name alone
 
  private:
   unique_fd fd_;
+  std::string path_;
 };
 
 class LinuxFileSystem : public FileSystem {
@@ -80,9 +87,10 @@ class LinuxFileSystem : public FileSystem {
     return 0;
   }
   Error createNew(const std::u16string& native, std::unique_ptr<File>& file) override {
-    unique_fd fd(::open(toUtf8(native).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    std::string path = toUtf8(native);
+    unique_fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
     if (!fd) return errno;
-    file = std::make_unique<LinuxFile>(fd.release());
+    file = std::make_unique<LinuxFile>(fd.release(), std::move(path));
     return 0;
   }
   Error probe(const std::u16string& native) override {

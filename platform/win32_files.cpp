@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstddef>
+#include <cstring>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/unique_any.h"
@@ -38,6 +41,21 @@ class Win32File : public FileSystem::File {
   }
   Error flush() override {
     return FlushFileBuffers(handle_.get()) ? 0 : static_cast<Error>(GetLastError());
+  }
+  Error renameTo(const std::u16string& native) override {
+    const std::size_t nameBytes = native.size() * sizeof(char16_t);
+    std::vector<std::uint8_t> buffer(offsetof(FILE_RENAME_INFO, FileName) + nameBytes +
+                                     sizeof(char16_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(rename->FileName, native.data(), nameBytes);
+    const QuietErrors quiet;
+    return SetFileInformationByHandle(handle_.get(), FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size()))
+               ? 0
+               : static_cast<Error>(GetLastError());
   }
   Error close() override {
     return CloseHandle(handle_.release()) ? 0 : static_cast<Error>(GetLastError());
@@ -85,11 +103,10 @@ class Win32FileSystem : public FileSystem {
   }
   Error createNew(const std::u16string& native, std::unique_ptr<File>& file) override {
     const QuietErrors quiet;
-    // Open until the set is committed: it is renamed while open (delete sharing lets the
-    // rename through), then flushed, which makes the rename durable with it. Hidden until
-    // just before its rename (unhide).
-    unique_handle handle(CreateFileW(wide(native), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                     CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
+    // Open until the set is committed: renamed through this open (hence DELETE), then
+    // flushed. Hidden until just before its rename (unhide).
+    unique_handle handle(CreateFileW(wide(native), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
+                                     nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr));
     if (!handle) return static_cast<Error>(GetLastError());
     file = std::make_unique<Win32File>(handle.release());
     return 0;
@@ -122,8 +139,21 @@ class Win32FileSystem : public FileSystem {
     const QuietErrors quiet;
     return DeleteFileW(wide(native)) ? 0 : static_cast<Error>(GetLastError());
   }
-  // The renamed file's own flush has made its rename durable.
-  void flushFolderOf(const std::u16string&) noexcept override {}
+  // The folder's own flush, as NTFS takes one for a directory opened with write access
+  // (FILE_ADD_FILE, which a user who could create the files has); best effort, after each
+  // renamed file's own flush (its data and metadata).
+  void flushFolderOf(const std::u16string& native) noexcept override {
+    try {
+      const QuietErrors quiet;
+      const unique_handle folder(
+          CreateFileW(wide(native.substr(0, native.rfind(u'\\') + 1)), FILE_ADD_FILE,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      if (folder) (void)FlushFileBuffers(folder.get());
+    } catch (...) {
+      // no memory for the name: the renames are done and visible all the same
+    }
+  }
   bool alreadyExists(Error error) override {
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
   }

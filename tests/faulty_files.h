@@ -114,6 +114,11 @@ class FaultyFileSystem : public FileSystem {
       if (const int code = owner_.fails(FileStep::Flush, path_)) return code;
       return real_->flush();
     }
+    Error renameTo(const std::u16string& native) override {
+      if (owner_.dead()) return EIO;
+      if (const int code = owner_.fails(FileStep::Rename, native)) return code;
+      return real_->renameTo(native);
+    }
     Error close() override { return real_->close(); }
     void unhide() override { real_->unhide(); }
 
