@@ -319,7 +319,9 @@ TEST_F(Faults, EveryFileStep) {
 // earlier order, and one whose LPS.xls is held for a moment: the folder holds the earlier
 // order or the new one, but for the one instant between the two renames (the new
 // PRE.xls beside the earlier LPS.xls), and the next link, once the killed link's files
-// are old, leaves the new order and nothing else.
+// are old, leaves the new order and nothing else. A power cut at each of those calls,
+// which also loses whatever was not flushed yet, leaves the same; and one just after the
+// user was told the link succeeded, the new order.
 TEST_F(Faults, AKillAtAnyFileStepLeavesOneWholeOrder) {
   Orders orders;
   inFreshThread([&] {
@@ -354,11 +356,23 @@ TEST_F(Faults, AKillAtAnyFileStepLeavesOneWholeOrder) {
         files.clear();
         files.set(fault);
         files.killAt = kill;
+        files.watchPowerCuts(order());
         startAndLink(plugin);
+        const bool told = kill < 0 && !user.boxes.empty() &&
+                          user.boxes.back().text == u"El enlace se ha realizado correctamente";
         if (kill < 0) calls = files.calls;
         const auto found = visible();
         windows += found == window;
         EXPECT_TRUE(found == earlier || found == orders.linked || found == window) << kill;
+        for (const bool namesFlushedOnly : {false, true}) {
+          auto cut = files.afterPowerCut(namesFlushedOnly);
+          std::erase_if(cut, [](const auto& f) { return f.first.starts_with('.'); });
+          EXPECT_TRUE(cut == earlier || cut == orders.linked || cut == window)
+              << "power cut at " << kill << (namesFlushedOnly ? ", unflushed names lost" : "");
+          if (told) {
+            EXPECT_EQ(cut, orders.linked) << "power cut after success at " << kill;
+          }
+        }
 
         files.clear();
         files.agedSeconds = 31 * 24 * 3600;  // leftovers, set-aside files too, old enough to go

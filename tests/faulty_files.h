@@ -1,15 +1,22 @@
 // The machine's file system with a fault put in between: a chosen step of whole-file
 // replacement fails with a chosen system error, as a full disk, a read-only folder or a
 // file another program holds would make it fail; or, from a chosen call on, nothing
-// reaches the disk any more, as when the process is killed there. No time passes: the
-// waits are counted on a clock of its own.
+// reaches the disk any more, as when the process is killed there. It can also tell what a
+// power cut would leave of one folder, dropping what was not flushed yet. No time passes:
+// the waits are counted on a clock of its own.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "automation/text.h"
+#include "files.h"
 #include "platform/files.h"
 
 namespace brosk::testing {
@@ -83,7 +90,31 @@ class FaultyFileSystem : public FileSystem {
     return real_.remove(native);
   }
   void flushFolderOf(const std::u16string& native) noexcept override {
+    if (dead()) return;
     real_.flushFolderOf(native);
+    if (!watched_.empty()) flushedNames_ = names();
+  }
+
+  // From now on, keeps apart what has reached the disk for good in `folder`: each file's
+  // bytes as of its last flush (by inode, which a second name shares), and the folder's
+  // names as of its last flush. Everything there now counts as flushed.
+  void watchPowerCuts(const std::filesystem::path& folder) {
+    watched_ = folder;
+    flushedNames_ = names();
+    flushedBytes_.clear();
+    for (const auto& [name, inode] : flushedNames_) flushedBytes_[inode] = fileBytes(folder / name);
+  }
+  // The folder as a power cut now would leave it, each file with the bytes last flushed to
+  // it (none if never): with the names it has now (a file system that journals its
+  // metadata in order, up to the cut) or, when `namesFlushedOnly`, those of its last flush
+  // (one that keeps nothing unflushed).
+  std::map<std::string, std::vector<std::uint8_t>> afterPowerCut(bool namesFlushedOnly) {
+    std::map<std::string, std::vector<std::uint8_t>> left;
+    for (const auto& [name, inode] : namesFlushedOnly ? flushedNames_ : names()) {
+      const auto bytes = flushedBytes_.find(inode);
+      left[name] = bytes == flushedBytes_.end() ? std::vector<std::uint8_t>{} : bytes->second;
+    }
+    return left;
   }
   bool alreadyExists(Error error) override { return real_.alreadyExists(error); }
   bool heldOpen(Error error) override { return real_.heldOpen(error); }
@@ -111,13 +142,18 @@ class FaultyFileSystem : public FileSystem {
       return real_->write(bytes);
     }
     Error flush() override {
+      if (owner_.dead()) return EIO;
       if (const int code = owner_.fails(FileStep::Flush, path_)) return code;
-      return real_->flush();
+      const Error error = real_->flush();
+      if (error == 0) owner_.flushed(path_);
+      return error;
     }
     Error renameTo(const std::u16string& native) override {
       if (owner_.dead()) return EIO;
       if (const int code = owner_.fails(FileStep::Rename, native)) return code;
-      return real_->renameTo(native);
+      const Error error = real_->renameTo(native);
+      if (error == 0) path_ = native;
+      return error;
     }
     Error close() override { return real_->close(); }
     void unhide() override { real_->unhide(); }
@@ -146,8 +182,27 @@ class FaultyFileSystem : public FileSystem {
     return 0;
   }
 
+  static ino_t inodeOf(const std::filesystem::path& file) {
+    struct stat st {};
+    return ::stat(file.c_str(), &st) == 0 ? st.st_ino : 0;
+  }
+  std::map<std::string, ino_t> names() const {
+    std::map<std::string, ino_t> found;
+    for (const auto& e : std::filesystem::directory_iterator(watched_))
+      found[e.path().filename().string()] = inodeOf(e.path());
+    return found;
+  }
+  void flushed(const std::u16string& native) {
+    const std::filesystem::path file = toUtf8(native);
+    if (!watched_.empty() && file.parent_path() == watched_)
+      flushedBytes_[inodeOf(file)] = fileBytes(file);
+  }
+
   FileSystem& real_;
   std::vector<std::pair<FileFault, int>> faults_;  // each with the times its step was reached
+  std::filesystem::path watched_;                  // the folder power cuts are played over
+  std::map<std::string, ino_t> flushedNames_;
+  std::map<ino_t, std::vector<std::uint8_t>> flushedBytes_;
 };
 
 }  // namespace brosk::testing
