@@ -409,6 +409,24 @@ for length in 225 240 253; do
 done
 fi  # folders
 
+# A host killed at random instants while it links over an earlier order: the folder holds
+# one order or the window's, and the next link writes the new order (win/tests/kill-soak.py;
+# BROSK_KILLS and BROSK_SEED choose how many and which). The 64-bit DLL only: under the
+# emulator the instants are not a real machine's.
+if section kills; then
+if [ "$bits" = 64 ]; then
+  c++ -std=c++20 -O2 -shared -fPIC -o "$work/rename-clock.so" "$src/win/tests/rename_clock.cpp" -ldl \
+    || fail "rename_clock.cpp does not build"
+  wineserver -k >/dev/null 2>&1; wineserver -w
+  LD_PRELOAD=$work/rename-clock.so BROSK_RENAME_LOG=$work/renames.log wineserver -p 30
+  python3 "$src/win/tests/kill-soak.py" "$wine" "$drive" "$(winpath "$src/examples/cocina-nova.json")" \
+    "$orders/9_9999" "$work" "$work/renames.log" "${BROSK_KILLS:-40}" "${BROSK_SEED:-1}"
+  [ $? = 0 ] && pass "the kill soak" || fail "the kill soak (replay: BROSK_SEED=${BROSK_SEED:-1})"
+else
+  echo "skipped: the 32-bit DLL's kills would run under the emulator, whose timing is not a machine's"
+fi
+fi  # kills
+
 w regsvr32 /s /u "$(winpath "$dll")"
 w regsvr32 /s /u "$(winpath "$kdsim")"
 finish
