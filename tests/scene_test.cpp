@@ -72,6 +72,7 @@ TEST(SceneFile, MalformedFilesAreClearErrorsNamingTheFileAndThePlace) {
             "kitchen.json: not valid JSON: number overflow parsing '1e999'");
   EXPECT_EQ(errorMessage(R"({"objets": []})"), "kitchen.json: top level: unknown field \"objets\"");
   EXPECT_EQ(errorMessage(R"({"objects": {}})"), "kitchen.json: objects: expected an array");
+  EXPECT_EQ(errorMessage(R"({"keywords": []})"), "kitchen.json: keywords: expected an object");
   EXPECT_EQ(errorMessage(R"({"objects": [{"info": {"x": "1"}}]})"),
             "kitchen.json: objects[0].info: \"x\" is not an information code (a whole number)");
   EXPECT_EQ(errorMessage(R"({"objects": [1, {"id": "7"}]})"),

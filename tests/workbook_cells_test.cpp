@@ -24,9 +24,9 @@ std::vector<json> linesRow(int r, const std::string& art, const std::string& des
           numberCell(r, 19, 0)};
 }
 
-using Layout = testing::Export;
+using WorkbookCells = testing::Export;
 
-TEST_F(Layout, HeaderRowHoldsTheFourteenCells) {
+TEST_F(WorkbookCells, HeaderRowHoldsTheFourteenCells) {
   withPlugin([&](Plugin& plugin) {
     fillHeaderState();
     constantes().dblSuma = 0.125;
@@ -49,7 +49,7 @@ TEST_F(Layout, HeaderRowHoldsTheFourteenCells) {
 
 // An empty text leaves no cell, as a spreadsheet application stores it, so that every
 // reader sees the same cells.
-TEST_F(Layout, EmptyTextsLeaveNoCellAndASecondExportReplacesTheFile) {
+TEST_F(WorkbookCells, EmptyTextsLeaveNoCellAndASecondExportReplacesTheFile) {
   withPlugin([&](Plugin& plugin) {
     fillHeaderState();
     plugin.escribirPRE();
@@ -65,7 +65,7 @@ TEST_F(Layout, EmptyTextsLeaveNoCellAndASecondExportReplacesTheFile) {
   EXPECT_EQ(dir.entries(), std::vector<std::string>{"PRE.xls"});
 }
 
-TEST_F(Layout, LinesRowsCarryTheTableAndRoundHalfToEven) {
+TEST_F(WorkbookCells, LinesRowsCarryTheTableAndRoundHalfToEven) {
   withPlugin([&](Plugin& plugin) {
     fillLine(1, u"CABECERA", 0);
     constantes().lineas(1).des = u"Modelo: Nova\r\nFrente: Roble";
@@ -84,7 +84,7 @@ TEST_F(Layout, LinesRowsCarryTheTableAndRoundHalfToEven) {
   EXPECT_EQ(readCells(dir / "LPS.xls"), expected);
 }
 
-TEST_F(Layout, AFullTableGives200RowsAndLine201IsError9WithoutAFile) {
+TEST_F(WorkbookCells, AFullTableGives200RowsAndLine201IsError9WithoutAFile) {
   withPlugin([&](Plugin& plugin) {
     for (int i = 1; i <= 200; ++i) fillLine(i, u"R" + decimal(i), i);
     PluginTestAccess::setContador(plugin, 200);
@@ -102,7 +102,7 @@ TEST_F(Layout, AFullTableGives200RowsAndLine201IsError9WithoutAFile) {
   });
 }
 
-TEST_F(Layout, NoLinesStillSavesAnEmptyWorkbook) {
+TEST_F(WorkbookCells, NoLinesStillSavesAnEmptyWorkbook) {
   withPlugin([&](Plugin& plugin) {
     PluginTestAccess::setContador(plugin, 0);
     plugin.escribirLPS();
@@ -110,7 +110,7 @@ TEST_F(Layout, NoLinesStillSavesAnEmptyWorkbook) {
   EXPECT_TRUE(readCells(dir / "LPS.xls").empty());
 }
 
-TEST_F(Layout, AFailingSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
+TEST_F(WorkbookCells, AFailingSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
   withPlugin([&](Plugin& plugin) {
     fillHeaderState();
     plugin.escribirPRE();
