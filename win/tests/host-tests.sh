@@ -362,6 +362,19 @@ grep -qxF "[¡¡Atención!!] Error inesperado (70): Permiso denegado: «$lps»" 
   && cmp -s "$work/held-moment/PRE.xls" "$work/shared-hold/PRE.xls" && cmp -s "$work/held-moment/LPS.xls" "$work/shared-hold/LPS.xls" \
   && pass "a rename refused although the probe passed: Windows' reason at once, and the earlier PRE.xls back" \
   || fail "shared hold ($(took shared-hold) ms): $(grep -v '^\[dialog' "$work/shared-hold/out.txt" | tr '\n' ' ')"
+# An immutable LPS.xls (chattr +i, where this machine allows it): Wine refuses its rename
+# with access denied although nothing holds it; said with Windows' reason at once.
+if chattr +i "$orders/9_9999/LPS.xls" 2>/dev/null; then
+  keptLink immutable "$src/examples/cocina-nova.json" --vat 7 --keep-orders --time
+  chattr -i "$orders/9_9999/LPS.xls"
+  grep -qxF "[¡¡Atención!!] Error inesperado (70): Permiso denegado: «$lps»" "$work/immutable/out.txt" \
+    && [ "$(took immutable)" -lt $((free_ms + 1000)) ] \
+    && cmp -s "$work/held-moment/PRE.xls" "$work/immutable/PRE.xls" && cmp -s "$work/held-moment/LPS.xls" "$work/immutable/LPS.xls" \
+    && pass "an immutable LPS.xls: Windows' reason at once, and the earlier order stays" \
+    || fail "immutable ($(took immutable) ms): $(grep -v '^\[dialog' "$work/immutable/out.txt" | tr '\n' ' ')"
+else
+  echo "skipped: an immutable LPS.xls (chattr +i is not allowed here)"
+fi
 [ -z "$(find "$orders" -name '*.old')" ] && pass "nothing set aside is left" || fail "set-aside files: $(find "$orders" -name '*.old')"
 # Temporary files are made hidden, and the workbooks they become are not.
 keptLink visible "$src/examples/cocina-nova.json" --vat 21 --keep-orders
