@@ -6,7 +6,7 @@
 #include <ostream>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/user_interface.h"
 
 namespace brosk {
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "platform/platform.h"
+#include "platform/user_interface.h"
 
 namespace brosk {
 

@@ -1,5 +1,5 @@
-// What the plug-in needs from the system it runs on and from its user. Windows and
-// Linux implement these; tests and the substitute host script them.
+// What the plug-in needs from the system it runs on, and everything it reaches outside
+// itself. Windows and Linux implement these; tests and the substitute host script them.
 #pragma once
 
 #include <optional>
@@ -8,10 +8,9 @@
 #include "automation/convert.h"
 #include "automation/factory.h"
 #include "platform/files.h"
+#include "platform/user_interface.h"
 
 namespace brosk {
-
-class FrmDatos;
 
 struct LocalDate {
   int year = 0;
@@ -40,29 +39,6 @@ class SystemServices {
   // the user declines to create it (C:\ on Windows).
   virtual std::u16string defaultFolder() = 0;
   virtual std::u16string fallbackFolder() = 0;
-};
-
-// Message box styles and answers, with the values Windows gives them.
-namespace mb {
-inline constexpr int kOk = 0;
-inline constexpr int kYesNo = 4;
-inline constexpr int kCritical = 16;
-inline constexpr int kExclamation = 48;
-inline constexpr int kAnswerOk = 1;
-inline constexpr int kAnswerYes = 6;
-inline constexpr int kAnswerNo = 7;
-}  // namespace mb
-
-class UserInterface {
- public:
-  virtual ~UserInterface() = default;
-
-  // A modal message box; returns the button pressed.
-  virtual int messageBox(const std::u16string& text, const std::u16string& title, int style) = 0;
-  // Shows the order data dialog modally: returns once the form is hidden or unloaded.
-  virtual void showModal(FrmDatos& form) = 0;
-  // The folder browser; no value when the user cancels it.
-  virtual std::optional<std::u16string> browseForFolder(const std::u16string& instruction) = 0;
 };
 
 // Everything a Plugin object reaches outside itself.

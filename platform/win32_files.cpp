@@ -8,18 +8,75 @@
 #include <cstring>
 #include <vector>
 
+#include "automation/text.h"
 #include "platform/files.h"
 #include "platform/unique_any.h"
-#include "platform/win32_system.h"
+#include "platform/win32_paths.h"
 
 namespace brosk {
 namespace {
 
 using unique_handle = unique_any<HANDLE, &::CloseHandle, -1>;  // INVALID_HANDLE_VALUE
+using unique_local = unique_any<wchar_t*, &::LocalFree>;
 
 std::int64_t ticks(const FILETIME& t) {
   return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) |
                                    t.dwLowDateTime);
+}
+
+// Windows' text for a system error code, in the user's language.
+std::u16string systemMessage(unsigned long code) {
+  wchar_t* buffer = nullptr;
+  const DWORD n = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  const unique_local owned(buffer);
+  if (n == 0 || !buffer) return {};
+  return std::u16string(reinterpret_cast<const char16_t*>(buffer), n);
+}
+
+// The run-time error for a failed file-system call: a Win32 error code mapped to the VB
+// number, the description saying what went wrong and on which path.
+RuntimeError win32FileError(unsigned long code, const std::u16string& path) {
+  std::int32_t number = err::kPathFileAccess;
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_DRIVE:
+      number = err::kPathNotFound;
+      break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      number = err::kPermissionDenied;
+      break;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY:
+    case ERROR_FILENAME_EXCED_RANGE:
+      number = err::kBadFileName;
+      break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      number = err::kDiskFull;
+      break;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+      number = err::kIoError;
+      break;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+      break;
+    default:
+      // A network drop, an offline cloud file, an antivirus block and the like: the
+      // number says little, Windows' own code and text say what happened.
+      return withSystemReason(pathError(err::kPathFileAccess, path), u"Windows", code,
+                              systemMessage(code));
+  }
+  return pathError(number, path);
 }
 
 class Win32File : public FileSystem::File {
@@ -180,11 +237,6 @@ class Win32FileSystem : public FileSystem {
 };
 
 }  // namespace
-
-bool sameFileName(const std::wstring& a, const std::wstring& b) {
-  return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
-                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
 
 FileSystem& systemFileSystem() {
   static Win32FileSystem files;

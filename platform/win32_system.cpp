@@ -11,8 +11,6 @@
 namespace brosk {
 namespace {
 
-using unique_local = unique_any<wchar_t*, &::LocalFree>;
-
 std::u16string localeText(LCTYPE type, const char16_t* fallback) {
   wchar_t buffer[16];
   const int n = GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, type, buffer, 16);
@@ -20,81 +18,7 @@ std::u16string localeText(LCTYPE type, const char16_t* fallback) {
   return std::u16string(reinterpret_cast<const char16_t*>(buffer), static_cast<std::size_t>(n - 1));
 }
 
-// Windows' text for a system error code, in the user's language.
-std::u16string systemMessage(unsigned long code) {
-  wchar_t* buffer = nullptr;
-  const DWORD n = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  const unique_local owned(buffer);
-  if (n == 0 || !buffer) return {};
-  return std::u16string(reinterpret_cast<const char16_t*>(buffer), n);
-}
-
 }  // namespace
-
-std::wstring extendedPath(const std::u16string& path) {
-  const std::wstring given(path.begin(), path.end());
-  if (given.rfind(L"\\\\?\\", 0) == 0) return given;
-  const DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
-  if (size == 0) return given;
-  std::wstring full(size, L'\0');
-  const DWORD n = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
-  if (n == 0 || n >= size) return given;
-  full.resize(n);
-  if (full.rfind(L"\\\\.\\", 0) == 0 || full.rfind(L"\\\\?\\", 0) == 0) return full;  // devices
-  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share
-  return L"\\\\?\\" + full;
-}
-
-RuntimeError win32FileError(unsigned long code, const std::u16string& path) {
-  std::int32_t number = err::kPathFileAccess;
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_BAD_NETPATH:
-    case ERROR_INVALID_DRIVE:
-      number = err::kPathNotFound;
-      break;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT:
-      number = err::kPermissionDenied;
-      break;
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_DIRECTORY:
-    case ERROR_FILENAME_EXCED_RANGE:
-      number = err::kBadFileName;
-      break;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-      number = err::kDiskFull;
-      break;
-    case ERROR_CRC:
-    case ERROR_READ_FAULT:
-    case ERROR_WRITE_FAULT:
-      number = err::kIoError;
-      break;
-    case ERROR_ALREADY_EXISTS:
-    case ERROR_FILE_EXISTS:
-      break;
-    default:
-      // A network drop, an offline cloud file, an antivirus block and the like: the
-      // number says little, Windows' own code and text say what happened.
-      return withSystemReason(pathError(err::kPathFileAccess, path), u"Windows", code,
-                              systemMessage(code));
-  }
-  return pathError(number, path);
-}
-
-QuietErrors::QuietErrors() noexcept {
-  set_ = SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previous_) != 0;
-}
-QuietErrors::~QuietErrors() {
-  if (set_) SetThreadErrorMode(previous_, nullptr);
-}
 
 namespace {
 
@@ -139,7 +63,9 @@ void Win32System::createFolder(const std::u16string& path) {
   if (!CreateDirectoryW(extended.c_str(), nullptr)) {
     const DWORD code = GetLastError();
     // Creating a folder where access is refused is an access error, as VB's MkDir says.
-    throw win32FileError(code == ERROR_ACCESS_DENIED ? ERROR_ALREADY_EXISTS : code, path);
+    throw systemFileSystem().error(
+        static_cast<FileSystem::Error>(code == ERROR_ACCESS_DENIED ? ERROR_ALREADY_EXISTS : code),
+        path);
   }
   // Some file systems (and Wine) cut a long name short without a word: the folder made
   // must be there by the whole name, or nothing is to be written into it.

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "dialog/frm_datos.h"
-#include "platform/platform.h"
+#include "platform/user_interface.h"
 
 namespace brosk::sim {
 

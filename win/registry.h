@@ -12,7 +12,7 @@
 #include <span>
 #include <string>
 
-#include "platform/win32_system.h"
+#include "platform/win32_paths.h"
 
 namespace brosk::win {
 
