@@ -2,7 +2,11 @@
 // independent reader.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
 
 #include "export.h"
 
@@ -82,6 +86,70 @@ TEST_F(WorkbookCells, LinesRowsCarryTheTableAndRoundHalfToEven) {
     expected.insert(expected.end(), row.begin(), row.end());
   }
   EXPECT_EQ(readCells(dir / "LPS.xls"), expected);
+}
+
+// The records of the table docs/workbooks.md gives, as (substream, record, data): data in
+// hexadecimal, "*" where it depends on the cells, "(empty)"; a run of cell records is one
+// "cells" entry.
+using RecordList = std::vector<std::array<std::string, 3>>;
+RecordList documentedRecords() {
+  std::ifstream doc(std::string(BROSK_SOURCE) + "/docs/workbooks.md");
+  RecordList list;
+  bool inTable = false;
+  for (std::string line; std::getline(doc, line);) {
+    if (line.starts_with("| substream | record | data |")) inTable = true;
+    if (!inTable || line.starts_with("| substream") || line.starts_with("|---")) continue;
+    if (!line.starts_with("| ")) break;
+    std::array<std::string, 4> field;
+    std::istringstream in(line.substr(2));
+    for (std::string& f : field) std::getline(in, f, '|');
+    for (std::string& f : field) {
+      f.erase(f.find_last_not_of(' ') + 1);
+      f.erase(0, f.find_first_not_of(' '));
+    }
+    const auto times = field[1].find(" \u00d7");
+    const int n = times == std::string::npos ? 1 : std::stoi(field[1].substr(times + 3));
+    for (int i = 0; i < n; ++i) list.push_back({field[0], field[1].substr(0, times), field[2]});
+  }
+  return list;
+}
+// The same of a workbook, as scripts/xls-records reads it through xlrd.
+RecordList recordsOf(const std::filesystem::path& file) {
+  const auto r = testing::run(std::string(BROSK_SOURCE) + "/scripts/xls-records " + file.string());
+  EXPECT_EQ(r.status, 0) << r.err;
+  RecordList list;
+  std::istringstream lines(r.out);
+  for (std::string line; std::getline(lines, line) && !line.starts_with("SummaryInformation");) {
+    std::istringstream in(line);
+    std::string sub, name, size, data;
+    in >> sub >> name >> size >> data;
+    if (size == "0") data = "(empty)";
+    if (data.empty()) data = "*";
+    static const std::set<std::string> kCells = {"Row",   "LabelSst", "RK",
+                                                 "MulRk", "Number",   "DBCell"};
+    if (sub == "sheet" && kCells.contains(name)) {
+      if (list.back()[1] != "cells") list.push_back({sub, "cells", "*"});
+      continue;
+    }
+    list.push_back({sub, name, data});
+  }
+  return list;
+}
+
+// Both workbooks hold the records docs/workbooks.md lists, in its order, each fixed one
+// byte for byte: the application version's own, read off its files.
+TEST_F(WorkbookCells, BothWorkbooksHoldTheDocumentedRecords) {
+  withPlugin([&](Plugin& plugin) {
+    fillHeaderState();
+    plugin.escribirPRE();
+    fillLine(1, u"A", 0.125);
+    PluginTestAccess::setContador(plugin, 1);
+    plugin.escribirLPS();
+  });
+  const RecordList documented = documentedRecords();
+  ASSERT_GT(documented.size(), 80u);
+  EXPECT_EQ(recordsOf(dir / "PRE.xls"), documented);
+  EXPECT_EQ(recordsOf(dir / "LPS.xls"), documented);
 }
 
 TEST_F(WorkbookCells, AFullTableGives200RowsAndLine201IsError9WithoutAFile) {

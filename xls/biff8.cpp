@@ -35,7 +35,7 @@ constexpr std::uint16_t kBof = 0x0809, kEof = 0x000A, kInterfaceHdr = 0x00E1, kM
                         kVCenter = 0x0084, kSetup = 0x00A1, kDefColWidth = 0x0055,
                         kDimensions = 0x0200, kRow = 0x0208, kLabelSst = 0x00FD, kRk = 0x027E,
                         kMulRk = 0x00BD, kNumber = 0x0203, kDbCell = 0x00D7, kWindow2 = 0x023E,
-                        kSelection = 0x001D;
+                        kSelection = 0x001D, kPhoneticInfo = 0x00EF, kBookExt = 0x0863;
 }  // namespace rt
 
 // A hash of the code units, four at a time: each 64-bit word mixed in by a multiply, and
@@ -136,11 +136,12 @@ void shortUnicodeString(Bytes& out, std::u16string_view s) {
 
 // --- Records of both substreams ------------------------------------------------------------
 
-// The marks of one application version throughout, the one whose calculation engine
-// RECALCID names: Excel 2010 (version 14, build 4760), file format year 1997.
-constexpr std::uint16_t kApplicationBuild = 4760;
-constexpr std::uint32_t kApplicationVersion = 6;  // Excel 2010 in BOF's version fields
-constexpr std::uint32_t kCalcEngine = 145621;     // Excel 2010's
+// The marks of one application version throughout, read off the files it saves: Excel 2003
+// Service Pack 3 (version 11, build 8169; its calculation engine 114210), file format
+// year 1997. docs/workbooks.md names the files each mark was read from.
+constexpr std::uint16_t kApplicationBuild = 8169;
+constexpr std::uint32_t kApplicationVersion = 3;  // Excel 2003 in BOF's version fields
+constexpr std::uint32_t kCalcEngine = 114210;
 
 void writeBof(Book& b, std::uint16_t substream) {
   const Record r(b, rt::kBof);
@@ -148,9 +149,10 @@ void writeBof(Book& b, std::uint16_t substream) {
   b.out.u16(substream);
   b.out.u16(kApplicationBuild);
   b.out.u16(0x07CD);  // 1997
-  // History: saved on Windows (fWin), ever saved on Windows (fWinAny), the highest
-  // version that saved it (verXLHigh).
-  b.out.u32(0x0001 | 0x0008 | kApplicationVersion << 14);
+  // History: saved on Windows (fWin), ever saved on Windows (fWinAny), the two bits
+  // [MS-XLS] leaves unused, which the application sets, the highest version that saved it
+  // (verXLHigh).
+  b.out.u32(0x0001 | 0x0008 | 0x00C0 | kApplicationVersion << 14);
   // The lowest BIFF version that reads every record, and the version that last saved it.
   b.out.u32(0x06 | kApplicationVersion << 8);
 }
@@ -189,9 +191,9 @@ void writeExcel9File(Book& b) {
 void writeRRTabId(Book& b) {
   u16Record(b, rt::kRRTabId, 1);
 }
-// The built-in function categories the application knows: Excel 2010's 17.
+// The built-in function categories the application knows: Excel 2003's 14.
 void writeBuiltInFnGroupCount(Book& b) {
-  u16Record(b, rt::kBuiltInFnGroupCount, 17);
+  u16Record(b, rt::kBuiltInFnGroupCount, 14);
 }
 void writeWinProtect(Book& b) {
   u16Record(b, rt::kWinProtect, 0);
@@ -230,21 +232,25 @@ void writeRefreshAll(Book& b) {
 void writeBookBool(Book& b) {
   u16Record(b, rt::kBookBool, 0);
 }
-// The Normal style's font of the application: Calibri, 11 points, as FONT 0 to 3 (4 is
-// never written in BIFF8), the fonts the built-in styles refer to.
+// The Normal style's font of the application: Arial, 10 points, as FONT 0 to 3 (4 is
+// never written in BIFF8), the fonts the built-in styles refer to; its name in 16-bit
+// characters, as the application writes it. (The application leaves the byte after the
+// character set as it found it in memory; this writes 0.)
 void writeFonts(Book& b) {
   for (int i = 0; i < 4; ++i) {
     const Record r(b, rt::kFont);
-    b.out.u16(220);     // 11 points
+    b.out.u16(200);     // 10 points
     b.out.u16(0);       // plain
     b.out.u16(0x7FFF);  // automatic colour
     b.out.u16(400);     // normal weight
     b.out.u16(0);       // no super- or subscript
     b.out.u8(0);        // no underline
-    b.out.u8(2);        // family: swiss
+    b.out.u8(0);        // no family
     b.out.u8(0);        // character set
     b.out.u8(0);
-    shortUnicodeString(b.out, u"Calibri");
+    b.out.u8(5);
+    b.out.u8(0x01);  // 16-bit characters
+    codeUnits(b.out, u"Arial", false);
   }
 }
 // The eight built-in currency and accounting formats every file carries.
@@ -282,12 +288,14 @@ void writeXf(Book& b, std::uint16_t font, std::uint16_t numberFormat, bool style
   b.out.u32(0);
   b.out.u16(0x20C0);  // automatic pattern colours
 }
-// The application's table: fifteen style XFs (Normal and the outline levels), the
-// default cell XF 15, the style XFs 16 to 20 of the built-in number styles (Comma,
-// Comma [0], Currency, Currency [0], Percent), then XF 21, a cell XF with the built-in
-// short date (number format 14), for date cells.
+// The application's table: fifteen style XFs (Normal, on font 0, and the outline levels:
+// RowLevel_1 and ColLevel_1 on font 1, RowLevel_2 and ColLevel_2 on font 2, the rest on
+// font 0), the default cell XF 15, the style XFs 16 to 20 of the built-in number styles
+// (Comma, Comma [0], Currency, Currency [0], Percent), then XF 21, a cell XF with the
+// built-in short date (number format 14), for date cells, as the application adds it.
 void writeXfs(Book& b) {
-  for (int i = 0; i < 15; ++i) writeXf(b, i == 0 ? 0 : 1, 0, true, i > 0 ? 0xF4 : 0);
+  static constexpr std::uint16_t kStyleFonts[15] = {0, 1, 1, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  for (int i = 0; i < 15; ++i) writeXf(b, kStyleFonts[i], 0, true, i > 0 ? 0xF4 : 0);
   writeXf(b, 0, 0, false, 0);
   for (const std::uint16_t format : {43, 41, 44, 42, 9}) writeXf(b, 1, format, true, 0xF8);
   writeXf(b, 0, 14, false, 0x04);  // its own number format
@@ -314,9 +322,11 @@ void writeBoundSheet(Book& b) {
   b.out.u8(0);   // worksheet
   shortUnicodeString(b.out, b.sheetName);
 }
+// The application's own country (the United States, whatever its language) and the one
+// Windows is set to: Spain.
 void writeCountry(Book& b) {
   const Record r(b, rt::kCountry);
-  b.out.u16(34);
+  b.out.u16(1);
   b.out.u16(34);
 }
 // The calculation engine that last calculated the workbook. It has no formulas: an
@@ -370,6 +380,16 @@ void writeSst(Book& b) {
       out.u8(compressed ? 0x00 : 0x01);
     }
   }
+}
+// The book's extension the application writes last: no flag set but that ink annotations
+// are shown (its one-byte second part).
+void writeBookExt(Book& b) {
+  const Record r(b, rt::kBookExt);
+  b.out.u16(rt::kBookExt);
+  b.out.zeros(10);  // the header's flags and reserved bytes
+  b.out.u32(21);    // the record's size
+  b.out.u32(0);
+  b.out.u8(0x02);
 }
 void writeExtSst(Book& b) {
   const Record r(b, rt::kExtSst);
@@ -433,6 +453,7 @@ void assembleGlobals(Book& b) {
   writeRecalcId(b);
   writeSst(b);
   writeExtSst(b);
+  writeBookExt(b);
   writeEof(b);
 }
 
@@ -498,7 +519,7 @@ void writeGuts(Book& b) {
 void writeDefaultRowHeight(Book& b) {
   const Record r(b, rt::kDefaultRowHeight);
   b.out.u16(0);
-  b.out.u16(300);  // 15 points, the row of an 11-point Calibri
+  b.out.u16(255);  // 12.75 points, the row of a 10-point Arial
 }
 void writeWsBool(Book& b) {
   u16Record(b, rt::kWsBool, 0x04C1);
@@ -517,10 +538,12 @@ void writeVCenter(Book& b) {
 }
 void writeSetup(Book& b) {
   const Record r(b, rt::kSetup);
-  for (std::uint16_t v : {0, 100, 1, 1, 1, 0x0006, 0, 0}) b.out.u16(v);  // no printer data
+  // No printer data (fNoPls): the fields it leaves undefined as the application writes
+  // them where it writes the same in every file (paper 0, scale 255), zero where not.
+  for (std::uint16_t v : {0, 255, 1, 1, 1, 0x0004, 0, 0}) b.out.u16(v);
   b.out.f64(0.5);
   b.out.f64(0.5);
-  b.out.u16(1);
+  b.out.u16(0);
 }
 void writeDefColWidth(Book& b) {
   b.out.patch32(b.indexDefColWidthAt, b.position());
@@ -547,7 +570,7 @@ void writeRow(Book& b, const RowSpan& row) {
       .u16(static_cast<std::uint16_t>(row.row))
       .u16(static_cast<std::uint16_t>(Sheet::columnOf(cells[row.first].key)))
       .u16(static_cast<std::uint16_t>(Sheet::columnOf(cells[row.end - 1].key) + 1))
-      .u16(300)  // default height
+      .u16(255)  // default height
       .u16(0)
       .u16(0)
       .u16(0x0100)  // height not changed by the user
@@ -574,9 +597,10 @@ double rkValue(std::uint32_t rk) {
 
 }  // namespace detail
 
-// Each of the four RK forms is tried, and taken when a reader gets the value back bit for
-// bit: a whole number of 30 bits, a hundredth of one (0.07 is 7 / 100, although 0.07 * 100
-// is not 7 in floating point), the top 30 bits of the Double, or a hundredth of those.
+// Each of the four RK forms is tried, in the application's order, and taken when a reader
+// gets the value back bit for bit: the top 30 bits of the Double, a whole number of 30
+// bits, a hundredth of the top 30 bits, a hundredth of a whole number (0.07 is 7 / 100,
+// although 0.07 * 100 is not 7 in floating point).
 std::optional<std::uint32_t> rkNumber(double value) {
   using detail::bitsOf;
   using detail::rkValue;
@@ -584,17 +608,17 @@ std::optional<std::uint32_t> rkNumber(double value) {
   constexpr double kLimit = 536870912.0;  // 2^29: a 30-bit signed whole number is below it
   std::uint32_t candidates[4];
   std::size_t n = 0;
+  candidates[n++] = static_cast<std::uint32_t>(bitsOf(value) >> 32) & ~0x3u;
   if (value >= -kLimit && value < kLimit) {
     candidates[n++] = static_cast<std::uint32_t>(static_cast<std::int32_t>(value)) << 2 | 0x2;
   }
   const double hundredfold = value * 100;
+  if (std::isfinite(hundredfold)) {
+    candidates[n++] = (static_cast<std::uint32_t>(bitsOf(hundredfold) >> 32) & ~0x3u) | 0x1;
+  }
   if (hundredfold >= -kLimit && hundredfold < kLimit) {
     const auto whole = static_cast<std::int32_t>(std::nearbyint(hundredfold));
     candidates[n++] = static_cast<std::uint32_t>(whole) << 2 | 0x3;
-  }
-  candidates[n++] = static_cast<std::uint32_t>(bitsOf(value) >> 32) & ~0x3u;
-  if (std::isfinite(hundredfold)) {
-    candidates[n++] = (static_cast<std::uint32_t>(bitsOf(hundredfold) >> 32) & ~0x3u) | 0x1;
   }
   for (std::size_t i = 0; i < n; ++i) {
     if (bitsOf(rkValue(candidates[i])) == bitsOf(value)) return candidates[i];
@@ -734,6 +758,14 @@ void writeSelection(Book& b) {
   b.out.u8(0);
 }
 
+// The phonetic guide's settings: font 0, the application's defaults, no ranges.
+void writePhoneticInfo(Book& b) {
+  const Record r(b, rt::kPhoneticInfo);
+  b.out.u16(0);
+  b.out.u16(0x0037);
+  b.out.u16(0);
+}
+
 void assembleWorksheet(Book& b) {
   writeBof(b, 0x0010);
   writeIndex(b);
@@ -759,6 +791,7 @@ void assembleWorksheet(Book& b) {
   writeCellTable(b);
   writeWindow2(b);
   writeSelection(b);
+  writePhoneticInfo(b);
   writeEof(b);
 }
 

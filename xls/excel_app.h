@@ -11,9 +11,9 @@
 namespace brosk::xls {
 
 inline constexpr char16_t kExcelProgId[] = u"Excel.Application";
-// The version text the application reports: that of a spreadsheet application which
-// knows the 97-2003 format by its code 56.
-inline constexpr char16_t kExcelVersion[] = u"16.0";
+// The version text the application reports: Excel 2003's, whose own format (code -4143)
+// is the 97-2003 workbook the engine writes.
+inline constexpr char16_t kExcelVersion[] = u"11.0";
 
 // An application whose workbooks are saved through `files` (which must outlive them).
 ObjectRef newExcelApplication(FileSystem& files);

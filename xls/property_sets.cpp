@@ -120,15 +120,15 @@ std::vector<std::uint8_t> summaryInformation() {
 std::vector<std::uint8_t> documentSummaryInformation(const std::u16string& sheetName) {
   std::vector<Property> properties;
   properties.push_back(property(kCodePageProperty, [](Bytes& v) { i2(v, kCodePage); }));
+  // The creating application's version, major in the high word: the one whose marks the
+  // workbook carries (Excel 2003 Service Pack 3 writes 11.9999), and in its place, after
+  // the code page.
+  properties.push_back(property(0x17, [](Bytes& v) { i4(v, 11u << 16 | 9999); }));
   properties.push_back(property(0x0B, [](Bytes& v) { boolean(v, false); }));  // not scaled
   properties.push_back(property(0x10, [](Bytes& v) { boolean(v, false); }));  // links current
   properties.push_back(property(0x13, [](Bytes& v) { boolean(v, false); }));  // not shared
   properties.push_back(property(0x16, [](Bytes& v) { boolean(v, false); }));  // links unchanged
-  // The creating application's version, major in the high word: this product's.
-  properties.push_back(property(0x17, [](Bytes& v) {
-    i4(v, static_cast<std::uint32_t>(BROSK_VERSION_MAJOR) << 16 | BROSK_VERSION_MINOR);
-  }));
-  properties.push_back(property(0x0D, [&](Bytes& v) {  // the parts' names
+  properties.push_back(property(0x0D, [&](Bytes& v) {                         // the parts' names
     v.u16(kVtVector | kVtLpstr);
     v.u16(0);
     v.u32(1);
