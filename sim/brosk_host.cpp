@@ -30,20 +30,17 @@
 #include "plugin/plugin.h"
 #include "sim/host.h"
 #include "sim/scripted_user.h"
+#include "sim/text_options.h"
 #include "xls/excel_app.h"
 
 namespace {
 
 using namespace brosk;
 
-constexpr char kUsage[] =
+constexpr char kUsageHead[] =
     "usage: brosk-host [OPTIONS] SCENE.json\n"
-    "The user's answers in the link:\n"
-    "  --series TEXT          text typed into the series box (cmbTipo)\n"
-    "  --quote TEXT           text typed into the quote number box\n"
-    "  --customer TEXT        text typed into the customer code box\n"
-    "  --point-value TEXT     text typed into the point value box\n"
-    "  --vat TEXT             text typed into the VAT box\n"
+    "The user's answers in the link:\n";
+constexpr char kUsageTail[] =
     "  --browse DIR           pick DIR with Examinar before Aceptar\n"
     "  --create-folder yes|no answer to the default-folder question (default: yes)\n"
     "  --cancel               press Cancelar instead of Aceptar\n"
@@ -82,20 +79,18 @@ struct Exit {
   int status;
 };
 
-// The options that type a text into one of the dialog's boxes.
-constexpr std::pair<const char*, layout::Id> kTextOptions[] = {
-    {"--series", layout::Id::Tipo},
-    {"--quote", layout::Id::NumPedido},
-    {"--customer", layout::Id::CodCliente},
-    {"--point-value", layout::Id::ValorPunto},
-    {"--vat", layout::Id::Iva},
-};
+// The usage --help prints: the text options' lines come from their table.
+std::string usage() {
+  std::string text = kUsageHead;
+  for (const sim::TextOption& option : sim::kTextOptions) text += option.help;
+  return text + kUsageTail;
+}
 
 // One option of a link's answers; false when `arg` is none of them.
 template <typename Value>
 bool parseAnswer(const std::string& arg, Value value, Options& o) {
   Answers& answers = o.links.back();
-  for (const auto& [name, id] : kTextOptions) {
+  for (const auto& [name, id, help] : sim::kTextOptions) {
     if (arg == name) {
       answers.texts.emplace_back(id, value());
       return true;
@@ -135,7 +130,7 @@ Options parse(int argc, char** argv) {
     } else if (arg == "--locale") {
       o.locale = value();
     } else if (arg == "--help" || arg == "-h") {
-      std::cout << kUsage;
+      std::cout << usage();
       throw Exit{0};
     } else if (arg == "--version") {
       std::cout << "brosk-host " << BROSK_VERSION_TEXT << "\n";
@@ -320,7 +315,7 @@ int main(int argc, char** argv) {
     return e.status;
   } catch (const UsageError& e) {
     if (!e.message.empty()) std::cerr << "brosk-host: " << e.message << "\n";
-    std::cerr << kUsage;
+    std::cerr << usage();
     return 2;
   }
 }

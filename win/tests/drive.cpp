@@ -84,6 +84,7 @@
 #include <vector>
 
 #include "automation/text.h"
+#include "sim/text_options.h"
 #include "win/tests/drive/checks.h"
 #include "win/tests/drive/host.h"
 
@@ -101,15 +102,6 @@ constexpr Mode kModes[] = {
     {"--version-info", true, &versionInfo},           {"--alloc-faults", true, &allocFaults},
     {"--unload-check", true, &unloadCheck},           {"--short-name", false, &shortName},
     {"--share-classes-key", false, &shareClassesKey},
-};
-
-// The options that type a text into one of the dialog's boxes.
-constexpr std::pair<const char*, Id> kTextOptions[] = {
-    {"--series", Id::Tipo},
-    {"--quote", Id::NumPedido},
-    {"--customer", Id::CodCliente},
-    {"--point-value", Id::ValorPunto},
-    {"--vat", Id::Iva},
 };
 
 // The options that set a flag.
@@ -196,7 +188,7 @@ bool parseProcessSetting(const std::vector<std::string>& args, std::size_t& i, b
 // One option of a session; false when it is unknown.
 bool parseOption(const std::vector<std::string>& args, std::size_t& i, Options& options) {
   const std::string& a = args[i];
-  for (const auto& [name, id] : kTextOptions) {
+  for (const auto& [name, id, help] : brosk::sim::kTextOptions) {
     if (a == name && i + 1 < args.size()) {
       options.script.texts.emplace_back(id, toWide(args[++i]));
       return true;
