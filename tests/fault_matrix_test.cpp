@@ -519,6 +519,17 @@ TEST_F(AtomicSave, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsSaidSo) {
   std::filesystem::permissions(dir / "PRE.xls", std::filesystem::perms::owner_read,
                                std::filesystem::perm_options::add);
   EXPECT_EQ(testing::readCells(dir / "PRE.xls"), std::vector<json>{testing::textCell(1, 1, "new")});
+
+  // Putting PRE.xls back after LPS.xls failed has a patience of its own: one second.
+  std::filesystem::permissions(dir / "PRE.xls", std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add);
+  files.set({FileStep::Rename, EBUSY, 1});
+  StagedFiles both(files);
+  const std::vector<std::uint8_t> bytes = {1};
+  both.stage(dir.u16("PRE.xls"), bytes);
+  both.stage(dir.u16("LPS.xls"), bytes);
+  EXPECT_RAISES(both.commit(), 70);
+  EXPECT_EQ(files.waited, 1000);
 }
 
 // Leftovers are aged by the time in their names, alike on every PC, and only the set's own
@@ -532,10 +543,11 @@ TEST_F(AtomicSave, OnlyItsOwnOldLeftoversAreRemoved) {
     std::snprintf(stamp, sizeof stamp, "%08x-%08x", static_cast<unsigned>(now - age), number);
     return std::string(".") + target + "." + stamp + kind;
   };
-  const std::vector<std::string> gone = {name("PRE.xls", 2 * 3600, 1, ".tmp"),
-                                         name("PRE.xls", 40 * 86400, 2, ".old")};
-  const std::vector<std::string> kept = {name("PRE.xls", 600, 3, ".tmp"),
-                                         name("PRE.xls", 2 * 86400, 4, ".old"),
+  // Temporary files go after an hour, set-aside ones after 30 days.
+  const std::vector<std::string> gone = {name("PRE.xls", 3600 + 100, 1, ".tmp"),
+                                         name("PRE.xls", 31 * 86400, 2, ".old")};
+  const std::vector<std::string> kept = {name("PRE.xls", 3600 - 100, 3, ".tmp"),
+                                         name("PRE.xls", 29 * 86400, 4, ".old"),
                                          name("otro.xls", 2 * 3600, 5, ".tmp")};
   for (const auto& n : gone) std::ofstream(dir / n) << "x";
   for (const auto& n : kept) std::ofstream(dir / n) << "x";
