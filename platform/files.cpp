@@ -355,22 +355,29 @@ void StagedFiles::commit() {
   probeAll();
   // Every earlier file gets a second name before the first rename: so the renames free no
   // file (the window between them is as short as two renames), and the files before the
-  // last keep their earlier files to put back.
-  for (Staged& s : staged_) {
-    if (s.earlier) setEarlierAside(s);
-  }
-  for (Staged& s : staged_) s.file->unhide();
-  // Once the first target is replaced, nothing waits: a file held since its probe (on
-  // Windows one open with delete sharing) fails the set at once, and the files before it
-  // go back, rather than leave one order's header beside another's lines for the wait.
-  for (std::size_t i = 0; i < staged_.size(); ++i) {
-    Staged& s = staged_[i];
-    if (const FileSystem::Error error = rename(s.temp, s.target, i == 0, s.file.get())) {
-      const RuntimeError cause = renameError(error, s);
-      putBack(i, cause);
-      throw cause;
+  // last keep their earlier files to put back. Once the first target is replaced, nothing
+  // waits: a file held since its probe (on Windows one open with delete sharing) fails the
+  // set at once, and the files before it go back, rather than leave one order's header
+  // beside another's lines for the wait. Whatever stops the set on the way (a failed call,
+  // no memory for a name) puts back what was set aside or renamed.
+  std::size_t done = 0;
+  try {
+    for (Staged& s : staged_) {
+      if (s.earlier) setEarlierAside(s);
     }
-    s.renamed = true;
+    for (Staged& s : staged_) s.file->unhide();
+    for (; done < staged_.size(); ++done) {
+      Staged& s = staged_[done];
+      const FileSystem::Error error = rename(s.temp, s.target, done == 0, s.file.get());
+      if (error != 0) throw renameError(error, s);
+      s.renamed = true;
+    }
+  } catch (const RuntimeError& cause) {
+    putBack(done, cause);
+    throw;
+  } catch (...) {
+    putBack(done, RuntimeError(err::kOutOfMemory));
+    throw;
   }
   // The renames are done: what follows makes them durable, and cannot undo them.
   for (Staged& s : staged_) {

@@ -65,32 +65,46 @@ TEST_F(AllocationFailures, EveryAllocationOfALinkFailsCleanlyAndTheNextLinkIsWho
     lps = workbook("LPS.xls");
   });
   ASSERT_GT(allocations, 100);
-  // The first allocation, the second, and so on, until a run makes no more.
+  // The first allocation, the second, and so on, until a run makes no more; into a new
+  // order folder, and over an earlier order, which a failed link leaves whole.
   long runs = 0;
-  for (long n = 1;; ++n) {
-    SCOPED_TRACE("allocation " + std::to_string(n) + " of about " + std::to_string(allocations));
-    fs::remove_all(dir / "KD_LORVENIC/9_9999");
-    user.boxes.clear();
-    Outcome next = Outcome::Linked;
-    bool hit = false;
-    testing::inFreshThread([&] {
-      Plugin plugin(services);
-      // Where the builder's handler takes the failure the user is told and the host sees a
-      // completed command; elsewhere the host gets the error. Either is right.
-      testing::failAllocation(n);
-      link(plugin);
-      hit = testing::allocationFailed();
-      testing::failAllocation(0);
-      next = link(plugin);
-    });
-    if (!hit) break;
-    EXPECT_EQ(next, Outcome::Linked);
-    EXPECT_EQ(texts().back(), u"El enlace se ha realizado correctamente");
-    EXPECT_TRUE(workbook("PRE.xls") == pre) << "PRE.xls differs from a clean link's";
-    EXPECT_TRUE(workbook("LPS.xls") == lps) << "LPS.xls differs from a clean link's";
-    ++runs;
+  for (const bool earlier : {false, true}) {
+    for (long n = 1;; ++n) {
+      SCOPED_TRACE("allocation " + std::to_string(n) + (earlier ? " over an earlier order" : ""));
+      fs::remove_all(dir / "KD_LORVENIC/9_9999");
+      if (earlier) {
+        fs::create_directories(dir / "KD_LORVENIC/9_9999");
+        std::ofstream(dir / "KD_LORVENIC/9_9999/PRE.xls") << "earlier header";
+        std::ofstream(dir / "KD_LORVENIC/9_9999/LPS.xls") << "earlier lines";
+      }
+      user.boxes.clear();
+      Outcome next = Outcome::Linked;
+      bool hit = false;
+      bool whole = true;
+      testing::inFreshThread([&] {
+        Plugin plugin(services);
+        // Where the builder's handler takes the failure the user is told and the host sees
+        // a completed command; elsewhere the host gets the error. Either is right.
+        testing::failAllocation(n);
+        link(plugin);
+        hit = testing::allocationFailed();
+        testing::failAllocation(0);
+        const bool wasEarlier =
+            workbook("PRE.xls") == "earlier header" && workbook("LPS.xls") == "earlier lines";
+        const bool isNew = workbook("PRE.xls") == pre && workbook("LPS.xls") == lps;
+        whole = !earlier || wasEarlier || isNew;
+        next = link(plugin);
+      });
+      if (!hit) break;
+      EXPECT_TRUE(whole) << "the failed link left a mixed order";
+      EXPECT_EQ(next, Outcome::Linked);
+      EXPECT_EQ(texts().back(), u"El enlace se ha realizado correctamente");
+      EXPECT_TRUE(workbook("PRE.xls") == pre) << "PRE.xls differs from a clean link's";
+      EXPECT_TRUE(workbook("LPS.xls") == lps) << "LPS.xls differs from a clean link's";
+      ++runs;
+    }
   }
-  EXPECT_GE(runs, allocations - 10);
+  EXPECT_GE(runs, 2 * allocations - 20);
 }
 
 }  // namespace

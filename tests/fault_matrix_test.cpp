@@ -222,6 +222,13 @@ TEST_F(Faults, EveryFileStep) {
        },
        u"Error inesperado (70): Permiso denegado: no tiene permiso para reemplazar «" + lps + u"»",
        orders.earlier},
+      // Without hard links the earlier PRE.xls itself is moved aside first: it comes back.
+      {"no hard links, and LPS.xls cannot be moved aside",
+       [&] {
+         files.set({testing::FileStep::Link, EPERM});
+         files.add({testing::FileStep::Rename, EACCES, 0, 1 << 30, u"LPS.xls"});
+       },
+       u"Error inesperado (70): Permiso denegado: «" + lps + u"»", orders.earlier},
       {"both held for good: one wait for the two",
        [&] {
          files.set({testing::FileStep::Probe, EBUSY});
