@@ -117,9 +117,10 @@ void codeUnits(Bytes& out, std::u16string_view s, bool compressed) {
   }
 }
 
-// The characters of a string with their flags byte: 8-bit when they all fit.
-void characters(Bytes& out, std::u16string_view s) {
-  const bool compressed = fitsEightBits(s);
+// The characters of a string with their flags byte: 8-bit when they all fit, unless
+// `wide` asks for 16-bit ones.
+void characters(Bytes& out, std::u16string_view s, bool wide = false) {
+  const bool compressed = !wide && fitsEightBits(s);
   out.u8(compressed ? 0x00 : 0x01);
   codeUnits(out, s, compressed);
 }
@@ -129,9 +130,9 @@ void unicodeString(Bytes& out, std::u16string_view s) {
   characters(out, s);
 }
 // A ShortXLUnicodeString: 8-bit count, flags, characters.
-void shortUnicodeString(Bytes& out, std::u16string_view s) {
+void shortUnicodeString(Bytes& out, std::u16string_view s, bool wide = false) {
   out.u8(static_cast<std::uint8_t>(s.size()));
-  characters(out, s);
+  characters(out, s, wide);
 }
 
 // --- Records of both substreams ------------------------------------------------------------
@@ -142,6 +143,9 @@ void shortUnicodeString(Bytes& out, std::u16string_view s) {
 constexpr std::uint16_t kApplicationBuild = 8169;
 constexpr std::uint32_t kApplicationVersion = 3;  // Excel 2003 in BOF's version fields
 constexpr std::uint32_t kCalcEngine = 114210;
+// The height of every row, in twips: 12.75 points, the row of the Normal style's 10-point
+// Arial.
+constexpr std::uint16_t kRowHeight = 255;
 
 void writeBof(Book& b, std::uint16_t substream) {
   const Record r(b, rt::kBof);
@@ -248,9 +252,7 @@ void writeFonts(Book& b) {
     b.out.u8(0);        // no family
     b.out.u8(0);        // character set
     b.out.u8(0);
-    b.out.u8(5);
-    b.out.u8(0x01);  // 16-bit characters
-    codeUnits(b.out, u"Arial", false);
+    shortUnicodeString(b.out, u"Arial", true);
   }
 }
 // The eight built-in currency and accounting formats every file carries.
@@ -519,7 +521,7 @@ void writeGuts(Book& b) {
 void writeDefaultRowHeight(Book& b) {
   const Record r(b, rt::kDefaultRowHeight);
   b.out.u16(0);
-  b.out.u16(255);  // 12.75 points, the row of a 10-point Arial
+  b.out.u16(kRowHeight);
 }
 void writeWsBool(Book& b) {
   u16Record(b, rt::kWsBool, 0x04C1);
@@ -570,7 +572,7 @@ void writeRow(Book& b, const RowSpan& row) {
       .u16(static_cast<std::uint16_t>(row.row))
       .u16(static_cast<std::uint16_t>(Sheet::columnOf(cells[row.first].key)))
       .u16(static_cast<std::uint16_t>(Sheet::columnOf(cells[row.end - 1].key) + 1))
-      .u16(255)  // default height
+      .u16(kRowHeight)
       .u16(0)
       .u16(0)
       .u16(0x0100)  // height not changed by the user
