@@ -428,10 +428,8 @@ fi  # folders
 # emulator the instants are not a real machine's.
 if section kills; then
 if [ "$bits" = 64 ]; then
-  c++ -std=c++20 -O2 -shared -fPIC -o "$work/rename-clock.so" "$src/win/tests/rename_clock.cpp" -ldl \
-    || fail "rename_clock.cpp does not build"
   wineserver -k >/dev/null 2>&1; wineserver -w
-  LD_PRELOAD=$work/rename-clock.so BROSK_RENAME_LOG=$work/renames.log wineserver -p 30
+  LD_PRELOAD=$linux/tests/libbrosk_rename_clock.so BROSK_RENAME_LOG=$work/renames.log wineserver -p 30
   python3 "$src/win/tests/kill-soak.py" "$wine" "$drive" "$(winpath "$src/examples/cocina-nova.json")" \
     "$orders/9_9999" "$work" "$work/renames.log" "${BROSK_KILLS:-40}" "${BROSK_SEED:-1}"
   [ $? = 0 ] && pass "the kill soak" || fail "the kill soak (replay: BROSK_SEED=${BROSK_SEED:-1})"
