@@ -43,11 +43,27 @@ def fail(text):
 
 
 def workbooks():
-    found = {}
-    for name in os.listdir(folder) if os.path.isdir(folder) else []:
-        with open(os.path.join(folder, name), "rb") as f:
-            found[name] = f.read()
-    return found
+    """The folder's files and their bytes, once it has settled: the Wine server finishes the
+    request a killed host had sent (removing a set-aside file, say) after the host is gone,
+    so the folder is read until two reads 50 ms apart agree."""
+    def read():
+        found = {}
+        for name in os.listdir(folder) if os.path.isdir(folder) else []:
+            try:
+                with open(os.path.join(folder, name), "rb") as f:
+                    found[name] = f.read()
+            except FileNotFoundError:
+                return None  # removed while the folder was read
+        return found
+    last = read()
+    for _ in range(40):
+        time.sleep(0.05)
+        now = read()
+        if now is not None and now == last:
+            return now
+        last = now
+    fail("the order folder did not settle within 2 s after the kill")
+    return last or {}
 
 
 def start(vat, hold=0):
